@@ -1,0 +1,87 @@
+#pragma once
+// The floating-point status the kernel relies on: the sticky overflow, division-by-zero and
+// invalid-operation flags. On x86-64 they are read straight from the SSE status register
+// (a few cycles), not through <fenv.h>, whose calls save and reload the x87 environment and
+// cost hundreds of cycles. The flags are cleared only after a failure and whenever toolkit
+// code has run, so between two of the kernel's own tests only the kernel's arithmetic counts.
+
+#include <cstdint>
+
+#include "services/status.h"
+
+#if defined(__SSE2__) && (defined(__GNUC__) || defined(__clang__))
+#define KELVARION_FP_SSE 1
+#include <immintrin.h>
+#else
+#include <cfenv>
+#include <cmath>
+#endif
+
+namespace kelvarion::fp {
+
+#if KELVARION_FP_SSE
+// MXCSR exception flags: invalid (bit 0), divide-by-zero (bit 2), overflow (bit 3).
+inline constexpr unsigned kFailureFlags = 0x01u | 0x04u | 0x08u;
+
+inline bool Raised() {
+  unsigned csr;
+  asm volatile("stmxcsr %0" : "=m"(csr));
+  return (csr & kFailureFlags) != 0;
+}
+
+inline void Clear() {
+  unsigned csr;
+  asm volatile("stmxcsr %0" : "=m"(csr));
+  csr &= ~0x3Fu;  // all six sticky flags; the masks and rounding mode stay as they are
+  asm volatile("ldmxcsr %0" : : "m"(csr));
+}
+
+// Makes the compiler finish computing `value` here: the empty asm uses and redefines it, and
+// being volatile it stays in order with the status reads around it, so no operation whose
+// status is tested can move past the test, be folded into another or be hoisted.
+template <class T>
+inline void Settle(T& value) {
+  asm volatile("" : "+x"(value));
+}
+
+// Rounds to the nearest integer, halves to even (the default rounding mode), and fails when
+// the result does not fit 32 bits. The 64-bit conversion is exact for every double that could
+// fit; anything larger, infinite or NaN gives the "indefinite" value, which is out of range too.
+inline Status RoundToInt32(double value, std::int32_t& out) {
+  const long long r = _mm_cvtsd_si64(_mm_set_sd(value));
+  if (r < INT32_MIN || r > INT32_MAX) {
+    Clear();
+    return Status::Failed();
+  }
+  out = static_cast<std::int32_t>(r);
+  return Status::Ok();
+}
+#else
+inline bool Raised() { return std::fetestexcept(FE_OVERFLOW | FE_DIVBYZERO | FE_INVALID) != 0; }
+inline void Clear() { std::feclearexcept(FE_ALL_EXCEPT); }
+template <class T>
+inline void Settle(T& value) {
+  volatile T v = value;
+  value = v;
+}
+inline Status RoundToInt32(double value, std::int32_t& out) {
+  const double r = std::nearbyint(value);
+  if (!(r >= -2147483648.0 && r <= 2147483647.0)) {
+    Clear();
+    return Status::Failed();
+  }
+  out = static_cast<std::int32_t>(r);
+  return Status::Ok();
+}
+#endif
+
+// A status test: fails, and clears the flags for the next statement, when one is set.
+inline Status Test() {
+  if (Raised()) {
+    Clear();
+    return Status::Failed();
+  }
+  return Status::Ok();
+}
+
+}  // namespace kelvarion::fp

@@ -1,0 +1,23 @@
+// Platform file: Windows. A Qt::Tool window gets no taskbar button by itself; dialog-framed
+// windows get the tool-window extended style, which keeps them off the taskbar too.
+#include <QWidget>
+
+#include "services/platform.h"
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
+namespace kelvarion::platform {
+
+void SkipTaskbar(QWidget* window) {
+#ifdef Q_OS_WIN
+  const HWND hwnd = reinterpret_cast<HWND>(window->winId());
+  const LONG_PTR style = GetWindowLongPtrW(hwnd, GWL_EXSTYLE);
+  SetWindowLongPtrW(hwnd, GWL_EXSTYLE, (style | WS_EX_TOOLWINDOW) & ~WS_EX_APPWINDOW);
+#else
+  (void)window;
+#endif
+}
+
+}  // namespace kelvarion::platform

@@ -1,0 +1,25 @@
+#include "services/program.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace kelvarion {
+
+namespace {
+std::function<void()>& Hook() {
+  static auto* hook = new std::function<void()>;
+  return *hook;
+}
+}  // namespace
+
+void SetEndProgramHook(std::function<void()> hook) { Hook() = std::move(hook); }
+
+void EndProgram() {
+  if (Hook()) Hook()();
+  // At once: no destructors, no unload handlers, no waiting for the event loop to unwind
+  // from whatever depth of nested pumps we are at. The display server cleans up after us.
+  std::fflush(nullptr);
+  std::_Exit(0);
+}
+
+}  // namespace kelvarion

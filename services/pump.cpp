@@ -1,0 +1,44 @@
+#include "services/pump.h"
+
+#include <QCoreApplication>
+#include <algorithm>
+
+#include "services/clock.h"
+#include "services/fpstatus.h"
+#include "services/widgets.h"
+
+namespace kelvarion {
+
+namespace {
+PumpStats stats;
+std::int64_t lastPoll = 0;
+// Reading the window system's queue costs about a microsecond even when it is empty, as much
+// as a tenth of a column of the kernel, so it is read at most once a millisecond. Everything
+// the program posts to itself (repaints, freeing unloaded windows, timers' effects) still runs
+// at every pump through sendPostedEvents, which costs a few tens of nanoseconds when idle.
+constexpr std::int64_t kPollIntervalNs = 1'000'000;
+}  // namespace
+
+PumpStats& Stats() { return stats; }
+
+void ResetStats() {
+  stats = PumpStats{};
+  lastPoll = clock::Ticks();
+}
+
+void PumpEvents() {
+  ++stats.pumps;
+  const std::int64_t now = clock::Ticks();
+  FlushCanvases(now);
+  if (now - lastPoll >= kPollIntervalNs) {
+    if (lastPoll != 0) stats.maxPollGapNs = std::max(stats.maxPollGapNs, now - lastPoll);
+    lastPoll = now;
+    ++stats.polls;
+    QCoreApplication::processEvents();
+  } else {
+    QCoreApplication::sendPostedEvents();
+  }
+  fp::Clear();  // whatever the handlers computed is no business of the kernel's
+}
+
+}  // namespace kelvarion

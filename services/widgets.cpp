@@ -1,0 +1,175 @@
+#include "services/widgets.h"
+
+#include <QCloseEvent>
+#include <QPainter>
+#include <QPaintEvent>
+#include <QScreen>
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "services/form.h"
+#include "services/pump.h"
+
+namespace kelvarion {
+
+void ScheduleFree();  // form.cpp
+
+namespace {
+
+std::vector<PictureBoxWidget*>& Canvases() {
+  static auto* list = new std::vector<PictureBoxWidget*>;
+  return *list;
+}
+
+Qt::WindowFlags FlagsFor(Frame frame) {
+  const Qt::WindowFlags common = Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                 Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint;
+  return (frame == Frame::ToolWindow ? Qt::Tool : Qt::Dialog) | common;
+}
+
+// The classic sunken edge: dark and shadow above and to the left, light and midlight below
+// and to the right, one device pixel each.
+void DrawSunkenEdge(QPainter& p, const QRect& r, const QPalette& pal) {
+  const int x0 = r.left(), y0 = r.top(), x1 = r.right(), y1 = r.bottom();
+  p.fillRect(QRect(x0, y0, r.width() - 1, 1), pal.color(QPalette::Dark));
+  p.fillRect(QRect(x0, y0, 1, r.height() - 1), pal.color(QPalette::Dark));
+  p.fillRect(QRect(x0 + 1, y0 + 1, r.width() - 3, 1), pal.color(QPalette::Shadow));
+  p.fillRect(QRect(x0 + 1, y0 + 1, 1, r.height() - 3), pal.color(QPalette::Shadow));
+  p.fillRect(QRect(x0, y1, r.width(), 1), pal.color(QPalette::Light));
+  p.fillRect(QRect(x1, y0, 1, r.height()), pal.color(QPalette::Light));
+  p.fillRect(QRect(x0 + 1, y1 - 1, r.width() - 2, 1), pal.color(QPalette::Midlight));
+  p.fillRect(QRect(x1 - 1, y0 + 1, 1, r.height() - 2), pal.color(QPalette::Midlight));
+}
+
+}  // namespace
+
+FormWindow::FormWindow(Form& form, const FormLayout& layout)
+    : QWidget(nullptr, FlagsFor(layout.frame)), form_(&form) {
+  ++Tracked<QWidget>::liveWidgets;
+  setAttribute(Qt::WA_DeleteOnClose, false);
+  setWindowTitle(QString::fromUtf8(layout.caption));
+  setFixedSize(TwipsToPixels(layout.innerWidth), TwipsToPixels(layout.innerHeight));
+}
+
+FormWindow::~FormWindow() { --Tracked<QWidget>::liveWidgets; }
+
+void FormWindow::Leave() {
+  if (--busy_ == 0 && dead_) ScheduleFree();
+}
+
+bool FormWindow::event(QEvent* e) {
+  Enter();
+  const bool r = QWidget::event(e);
+  if (centreFrame_ && !dead_) CentreFrame();
+  Leave();
+  return r;
+}
+
+// A window manager puts a frame around the window after it is mapped; once its size is known
+// the window is moved so that the frame, not the inner area, is centred.
+void FormWindow::CentreFrame() {
+  const QRect frame = frameGeometry();
+  if (frame.size() == size()) return;
+  centreFrame_ = false;
+  const QRect avail = screen()->availableGeometry();
+  QPoint topLeft(avail.x() + (avail.width() - frame.width()) / 2,
+                 avail.y() + (avail.height() - frame.height()) / 2);
+  topLeft.setX(std::max(topLeft.x(), avail.x()));
+  topLeft.setY(std::max(topLeft.y(), avail.y()));
+  move(topLeft);
+}
+
+void FormWindow::closeEvent(QCloseEvent* e) {
+  // The unload decides: it hides the window itself unless Form_Unload cancels.
+  e->ignore();
+  form_->Unload();
+}
+
+PictureBoxWidget::PictureBoxWidget(FormWindow* top, bool canvas, const QImage& picture)
+    : Tracked<QWidget>(top), canvas_(canvas), picture_(picture) {
+  setFocusPolicy(Qt::StrongFocus);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  if (canvas_) Canvases().push_back(this);
+}
+
+PictureBoxWidget::~PictureBoxWidget() {
+  auto& list = Canvases();
+  list.erase(std::remove(list.begin(), list.end(), this), list.end());
+}
+
+void PictureBoxWidget::Rebuild() {
+  if (!canvas_) return;
+  const qreal r = devicePixelRatioF();
+  const int w = std::max(0, static_cast<int>(std::lround(width() * r)) - 2 * kBorder);
+  const int h = std::max(0, static_cast<int>(std::lround(height() * r)) - 2 * kBorder);
+  if (r == ratio_ && image_.width() == w && image_.height() == h) return;
+  QImage fresh(w, h, QImage::Format_RGB32);
+  fresh.fill(palette().color(QPalette::Window));
+  if (!image_.isNull()) {  // keep what was drawn
+    QPainter p(&fresh);
+    p.drawImage(0, 0, image_);
+  }
+  image_ = fresh;
+  ratio_ = r;
+  surface_.bits = reinterpret_cast<std::uint32_t*>(image_.bits());
+  surface_.width = w;
+  surface_.height = h;
+  surface_.stride = static_cast<int>(image_.bytesPerLine() / 4);
+  surface_.innerWidth = static_cast<float>(w);
+  surface_.innerHeight = static_cast<float>(h);
+  surface_.ClearDirty();
+  update();
+}
+
+void PictureBoxWidget::resizeEvent(QResizeEvent* e) {
+  QWidget::resizeEvent(e);
+  Rebuild();
+}
+
+void PictureBoxWidget::Flush() {
+  if (!surface_.Dirty()) return;
+  const qreal r = ratio_;
+  const QRectF device(surface_.dirtyX0 + kBorder, surface_.dirtyY0 + kBorder,
+                      surface_.dirtyX1 - surface_.dirtyX0 + 1, surface_.dirtyY1 - surface_.dirtyY0 + 1);
+  update(QRectF(device.x() / r, device.y() / r, device.width() / r, device.height() / r)
+             .toAlignedRect());
+  surface_.ClearDirty();
+}
+
+void PictureBoxWidget::paintEvent(QPaintEvent* e) {
+  if (canvas_ && devicePixelRatioF() != ratio_) Rebuild();
+  ++Stats().repaints;
+  QPainter p(this);
+  const qreal r = devicePixelRatioF();
+  const QRect edge(0, 0, static_cast<int>(std::lround(width() * r)),
+                   static_cast<int>(std::lround(height() * r)));
+  p.save();
+  p.scale(1 / r, 1 / r);
+  p.fillRect(edge.adjusted(kBorder, kBorder, -kBorder, -kBorder), palette().color(QPalette::Window));
+  DrawSunkenEdge(p, edge, palette());
+  p.restore();
+  const QImage& shown = canvas_ ? image_ : picture_;
+  if (shown.isNull()) return;
+  p.setClipRect(e->rect());
+  if (canvas_) {
+    // Device pixels one for one: the image carries no ratio of its own, so draw it unscaled.
+    p.save();
+    p.scale(1 / r, 1 / r);
+    p.drawImage(QPoint(kBorder, kBorder), shown);
+    p.restore();
+  } else {
+    p.drawImage(QPoint(kBorder, kBorder), shown);
+  }
+}
+
+void FlushCanvases(std::int64_t nowNs) {
+  static std::int64_t last = 0;
+  constexpr std::int64_t kFrameNs = 16'000'000;  // about 60 repaints a second at most
+  if (nowNs - last < kFrameNs) return;
+  last = nowNs;
+  for (PictureBoxWidget* c : Canvases())
+    if (c->isVisible()) c->Flush();
+}
+
+}  // namespace kelvarion

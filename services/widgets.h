@@ -1,0 +1,97 @@
+#pragma once
+// The widgets behind the handles. Internal to the services layer.
+//
+// Every widget of a window counts the events being delivered to it on its top-level window
+// (`busy`). Unload hides a window at once but only marks it dead; the window and its controls
+// are freed when no event of theirs is being handled, so a handler that unloads its own window
+// (Stop, the close box) never returns into freed memory.
+
+#include <QImage>
+#include <QLabel>
+#include <QPushButton>
+#include <QWidget>
+#include <cstdint>
+
+#include "services/canvas_surface.h"
+#include "services/layout.h"
+
+namespace kelvarion {
+
+class Form;
+
+class FormWindow : public QWidget {
+ public:
+  FormWindow(Form& form, const FormLayout& layout);
+  ~FormWindow() override;
+
+  void Enter() { ++busy_; }
+  void Leave();
+  void MarkDead() { dead_ = true; }
+  bool Dead() const { return dead_; }
+  bool Busy() const { return busy_ > 0; }
+  void CentreWhenFramed() { centreFrame_ = true; }
+
+ protected:
+  bool event(QEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
+
+ private:
+  void CentreFrame();
+  Form* form_;
+  int busy_ = 0;
+  bool dead_ = false;
+  bool centreFrame_ = false;
+};
+
+// Adds the busy count and the live-widget count to a Qt widget class.
+template <class Base>
+class Tracked : public Base {
+ public:
+  explicit Tracked(FormWindow* top) : Base(top), top_(top) { ++liveWidgets; }
+  ~Tracked() override { --liveWidgets; }
+  static inline int liveWidgets = 0;
+
+ protected:
+  bool event(QEvent* e) override {
+    top_->Enter();
+    const bool r = Base::event(e);
+    top_->Leave();
+    return r;
+  }
+  FormWindow* top_;
+};
+
+using ButtonWidget = Tracked<QPushButton>;
+using LabelWidget = Tracked<QLabel>;
+
+// A picture box: a 2-pixel sunken border around an interior that shows a picture or, as a
+// canvas, a persistent image in device pixels that the kernel draws into.
+class PictureBoxWidget : public Tracked<QWidget> {
+ public:
+  PictureBoxWidget(FormWindow* top, bool canvas, const QImage& picture);
+  ~PictureBoxWidget() override;
+
+  CanvasSurface& surface() { return surface_; }
+  const QImage& image() const { return image_; }
+  // Asks for a repaint of what was drawn since the last one.
+  void Flush();
+
+  static constexpr int kBorder = 2;
+
+ protected:
+  void paintEvent(QPaintEvent* e) override;
+  void resizeEvent(QResizeEvent* e) override;
+
+ private:
+  void Rebuild();  // sizes the image to the interior at the current device pixel ratio
+  bool canvas_;
+  QImage picture_;
+  QImage image_;
+  qreal ratio_ = 0;
+  CanvasSurface surface_;
+};
+
+// Requests repaints of every canvas drawn on, at most about 60 times a second.
+void FlushCanvases(std::int64_t nowNs);
+
+}  // namespace kelvarion

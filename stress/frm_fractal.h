@@ -1,0 +1,43 @@
+#pragma once
+// The test window: a canvas, three value labels the cycle keeps current, and Stop.
+
+#include <cstdint>
+#include <string>
+
+#include "services/clock.h"
+#include "services/form.h"
+#include "services/pump.h"
+
+namespace kelvarion {
+
+class frmFractal : public Form {
+ public:
+  static frmFractal& Instance();  // the shared instance, created on first use
+
+  // 0 keeps the test running, -1 asks it to stop. Kept across unloads.
+  std::int16_t StopFlag = 0;
+
+  Canvas pctGen{*this, "pctGen"};
+  Label lblWhen{*this, "lblWhen"};
+  Label lblNum{*this, "lblNum"};
+  Label lblType{*this, "lblType"};
+  Button cmdStop{*this, "cmdStop", [this] { cmdStop_Click(); }};
+
+  // The services the cycle calls through its window.
+  void PumpEvents() { kelvarion::PumpEvents(); }
+  std::string Now() const { return clock::NowText(); }
+  using Form::Show;
+  using Form::Unload;
+
+  static const FormLayout& Layout();
+
+ protected:
+  void Form_Load() override;  // the generation cycle
+  void Form_Unload(std::int16_t& Cancel) override;
+
+ private:
+  frmFractal();
+  void cmdStop_Click();
+};
+
+}  // namespace kelvarion
