@@ -27,8 +27,8 @@ xcb_atom_t Atom(xcb_connection_t* c, const char* name) {
 // the unmapped window, Qt merges it with its own states when it maps the window.
 void SkipTaskbar(QWidget* window) {
   auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-  if (!x11) return;  // another platform plugin (offscreen, Wayland)
-  xcb_connection_t* c = x11->connection();
+  xcb_connection_t* c = x11 ? x11->connection() : nullptr;
+  if (!c) return;  // another platform plugin (offscreen, Wayland)
   static const xcb_atom_t state = Atom(c, "_NET_WM_STATE");
   static const xcb_atom_t skip = Atom(c, "_NET_WM_STATE_SKIP_TASKBAR");
   if (state == XCB_ATOM_NONE || skip == XCB_ATOM_NONE) return;

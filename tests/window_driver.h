@@ -1,0 +1,59 @@
+#pragma once
+// Drives real windows from inside a running test's pumps, as a user would: each step runs from
+// a timer, which fires when the cycle's pump reads the event queue.
+
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "services/form.h"
+#include "services/pump.h"
+
+namespace kelvarion {
+
+class WindowDriver {
+ public:
+  // Runs `action` at the first pump at which `ready` holds (checked about once a millisecond).
+  void When(std::function<bool()> ready, std::function<void()> action) {
+    auto* timer = new QTimer;
+    timers_.emplace_back(timer);
+    timer->setInterval(0);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, ready, action] {
+      if (!ready()) return;
+      timer->stop();
+      action();
+    });
+    timer->start();
+  }
+  void Soon(std::function<void()> action) {
+    When([] { return true; }, std::move(action));
+  }
+  // Unloads `form` after `ms` if a test is still running then, so that a failed check cannot
+  // leave the cycle running for ever.
+  void Watchdog(Form& form, int ms) {
+    auto* timer = new QTimer;
+    timers_.emplace_back(timer);
+    timer->setSingleShot(true);
+    QObject::connect(timer, &QTimer::timeout, timer, [&form] { form.Unload(); });
+    timer->start(ms);
+  }
+  void Reset() { timers_.clear(); }
+  ~WindowDriver() { Reset(); }
+
+ private:
+  std::vector<std::unique_ptr<QTimer>> timers_;
+};
+
+// The caption a label shows, or "" once its window is gone.
+inline std::string CaptionOf(const Label& label) {
+  std::string text;
+  return label.Caption(text) ? text : std::string();
+}
+
+inline long CountOf(const Label& label) {
+  const std::string text = CaptionOf(label);
+  return text.empty() ? -1 : std::stol(text);
+}
+
+}  // namespace kelvarion

@@ -1,0 +1,71 @@
+#pragma once
+// A stand-in for the test window that records instead of drawing: the generation cycle runs
+// on it unchanged, for tools that check the kernel and for tests of the cycle.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "services/status.h"
+
+namespace kelvarion {
+
+struct RecordedLabel {
+  std::string caption;
+  std::function<void(std::string_view)> onSet;
+  bool alive = true;
+  Status SetCaption(std::string_view text) {
+    if (!alive) return Status::Failed();
+    caption.assign(text);
+    if (onSet) onSet(text);
+    return Status::Ok();
+  }
+};
+
+struct RecordingCanvas {
+  float width = 0;
+  float height = 0;
+  bool alive = true;
+  std::function<void(float, float, std::int32_t)> onPlot;
+
+  Status InnerWidth(float& out) const {
+    if (!alive) return Status::Failed();
+    out = width;
+    return Status::Ok();
+  }
+  Status InnerHeight(float& out) const {
+    if (!alive) return Status::Failed();
+    out = height;
+    return Status::Ok();
+  }
+  Status PlotPoint(float X, float Y, std::int32_t colour) {
+    if (!alive) return Status::Failed();
+    if (onPlot) onPlot(X, Y, colour);
+    return Status::Ok();
+  }
+};
+
+struct RecordingWindow {
+  std::int16_t StopFlag = 0;
+  RecordedLabel lblWhen, lblType, lblNum;
+  RecordingCanvas pctGen;
+  std::function<void()> onPump;
+  int pumps = 0, shows = 0, unloads = 0;
+
+  Status Show() {
+    ++shows;
+    return Status::Ok();
+  }
+  void Unload() {
+    ++unloads;
+    StopFlag = -1;  // as the test window's Form_Unload does
+  }
+  void PumpEvents() {
+    ++pumps;
+    if (onPump) onPump();
+  }
+  std::string Now() const { return "start"; }
+};
+
+}  // namespace kelvarion
