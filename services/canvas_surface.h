@@ -18,20 +18,28 @@ inline constexpr std::uint32_t ToRgb32(std::int32_t colour) {
   return 0xFF000000u | ((c & 0xFFu) << 16) | (c & 0xFF00u) | ((c >> 16) & 0xFFu);
 }
 
-// A persistent image in device pixels plus the rectangle drawn since it was last shown.
+// A persistent image in device pixels plus the columns drawn on since it was last shown.
+// Drawing goes column by column, so a mark per column (one store a point, no compare) tells
+// what to repaint; the repaint covers those columns' whole height.
 struct CanvasSurface {
   float innerWidth = 0;  // the interior as the canvas reports it
   float innerHeight = 0;
   std::uint32_t* bits = nullptr;  // width x height pixels, `stride` pixels a row
+  unsigned char* drawn = nullptr;  // one mark a column
   int width = 0;
   int height = 0;
   int stride = 0;
-  int dirtyX0 = INT_MAX, dirtyY0 = INT_MAX, dirtyX1 = -1, dirtyY1 = -1;  // inclusive
 
-  bool Dirty() const { return dirtyX1 >= 0; }
-  void ClearDirty() {
-    dirtyX0 = dirtyY0 = INT_MAX;
-    dirtyX1 = dirtyY1 = -1;
+  // The first and last column drawn on since the marks were cleared; false if none.
+  bool TakeDrawnColumns(int& first, int& last) {
+    first = -1;
+    for (int x = 0; x < width; ++x)
+      if (drawn[x]) {
+        if (first < 0) first = x;
+        last = x;
+        drawn[x] = 0;
+      }
+    return first >= 0;
   }
 };
 
@@ -60,10 +68,7 @@ class CanvasRef {
       const int x = static_cast<int>(X);
       const int y = static_cast<int>(Y);
       s->bits[static_cast<std::size_t>(y) * s->stride + x] = ToRgb32(colour);
-      s->dirtyX0 = std::min(s->dirtyX0, x);
-      s->dirtyX1 = std::max(s->dirtyX1, x);
-      s->dirtyY0 = std::min(s->dirtyY0, y);
-      s->dirtyY1 = std::max(s->dirtyY1, y);
+      s->drawn[x] = 1;
     }
     return Status::Ok();
   }
@@ -76,13 +81,15 @@ class CanvasRef {
 class MemoryCanvas : public CanvasRef {
  public:
   MemoryCanvas(int width, int height, float innerWidth, float innerHeight)
-      : pixels_(static_cast<std::size_t>(std::max(width, 0)) * std::max(height, 0), 0xFFFFFFFFu) {
+      : pixels_(static_cast<std::size_t>(std::max(width, 0)) * std::max(height, 0), 0xFFFFFFFFu),
+        drawn_(static_cast<std::size_t>(std::max(width, 0)) + 1) {
     store_.innerWidth = innerWidth;
     store_.innerHeight = innerHeight;
     store_.width = width;
     store_.height = height;
     store_.stride = width;
     store_.bits = pixels_.data();
+    store_.drawn = drawn_.data();
     surface_ = &store_;
   }
   MemoryCanvas(const MemoryCanvas&) = delete;
@@ -93,6 +100,7 @@ class MemoryCanvas : public CanvasRef {
 
  private:
   std::vector<std::uint32_t> pixels_;
+  std::vector<unsigned char> drawn_;
   CanvasSurface store_;
 };
 

@@ -68,18 +68,25 @@ int LiveWidgetCount() { return Tracked<QWidget>::liveWidgets + ButtonWidget::liv
 
 // Handles ------------------------------------------------------------------------------------
 
+namespace {
+CaptionObserver captionObserver = nullptr;
+}
+void SetCaptionObserver(CaptionObserver observer) { captionObserver = observer; }
+
 Control::Control(Form& form, const char* name) : name_(name) { form.handles_.push_back(this); }
 
 Status Label::SetCaption(std::string_view text) {
   if (!widget_) return Status::Failed();
-  static_cast<QLabel*>(widget_)->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+  static_cast<LabelWidget*>(widget_)->SetCaption(
+      QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+  if (captionObserver) captionObserver(*this, text);
   fp::Clear();
   return Status::Ok();
 }
 
 bool Label::Caption(std::string& out) const {
   if (!widget_) return false;
-  out = static_cast<QLabel*>(widget_)->text().toStdString();
+  out = static_cast<LabelWidget*>(widget_)->Caption().toStdString();
   return true;
 }
 

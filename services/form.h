@@ -113,6 +113,11 @@ class Form {
   unsigned generation_ = 0;
 };
 
+// Called after every caption a handle sets, for tools that follow a running window (the
+// benchmark times each image by its count). Costs one test a caption when unset.
+using CaptionObserver = void (*)(const Label& label, std::string_view text);
+void SetCaptionObserver(CaptionObserver observer);
+
 // Widgets of all windows that are alive, loaded or waiting to be freed: for leak checks.
 int LiveWidgetCount();
 // Frees unloaded windows none of whose handlers is on the stack (normally done by a posted

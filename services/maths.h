@@ -15,7 +15,7 @@ inline double Sin(double a) { return std::sin(a); }
 inline Status Log(double a, double& out) {
   double r = std::log(a);
   fp::Settle(r);
-  if (!fp::Test()) return Status::Failed();
+  if (!fp::Test(r)) return Status::Failed();
   out = r;
   return Status::Ok();
 }

@@ -29,8 +29,10 @@ void ResetStats() {
 void PumpEvents() {
   ++stats.pumps;
   const std::int64_t now = clock::Ticks();
-  FlushCanvases(now);
-  if (now - lastPoll >= kPollIntervalNs) {
+  // A frame's repaint runs inside a full pump, so that painting never stands between two
+  // reads of the queue.
+  const bool frame = FlushRepaints(now);
+  if (frame || now - lastPoll >= kPollIntervalNs) {
     if (lastPoll != 0) stats.maxPollGapNs = std::max(stats.maxPollGapNs, now - lastPoll);
     lastPoll = now;
     ++stats.polls;
@@ -38,7 +40,7 @@ void PumpEvents() {
   } else {
     QCoreApplication::sendPostedEvents();
   }
-  fp::Clear();  // whatever the handlers computed is no business of the kernel's
+  if (fp::Raised()) fp::Clear();  // what the handlers computed is no business of the kernel's
 }
 
 }  // namespace kelvarion

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QWidget>
 #include <cstdint>
+#include <vector>
 
 #include "services/canvas_surface.h"
 #include "services/layout.h"
@@ -62,7 +63,22 @@ class Tracked : public Base {
 };
 
 using ButtonWidget = Tracked<QPushButton>;
-using LabelWidget = Tracked<QLabel>;
+
+// A label whose caption, set at run time, is shown at the next repaint frame: a caption that
+// changes hundreds of times a second (the image count) would otherwise repaint the window as
+// often. The caption itself is current at once.
+class LabelWidget : public Tracked<QLabel> {
+ public:
+  using Tracked<QLabel>::Tracked;
+  ~LabelWidget() override;
+  void SetCaption(const QString& text);
+  QString Caption() const { return pending_ ? next_ : text(); }
+  void ShowCaption();  // applies a caption set since the last frame
+
+ private:
+  QString next_;
+  bool pending_ = false;
+};
 
 // A picture box: a 2-pixel sunken border around an interior that shows a picture or, as a
 // canvas, a persistent image in device pixels that the kernel draws into.
@@ -87,11 +103,13 @@ class PictureBoxWidget : public Tracked<QWidget> {
   bool canvas_;
   QImage picture_;
   QImage image_;
+  std::vector<unsigned char> drawn_;
   qreal ratio_ = 0;
   CanvasSurface surface_;
 };
 
-// Requests repaints of every canvas drawn on, at most about 60 times a second.
-void FlushCanvases(std::int64_t nowNs);
+// Requests repaints of what changed on every canvas and label when a frame is due, at most
+// 40 times a second; true if it was.
+bool FlushRepaints(std::int64_t nowNs);
 
 }  // namespace kelvarion

@@ -34,7 +34,7 @@ inline constexpr const char* Caption(Kind kind) {
 inline Status NegatedProduct(const double& value, const double& factor, double& result) {
   double r = -(value * factor);
   fp::Settle(r);
-  if (!fp::Test()) return Status::Failed();
+  if (!fp::Test(r)) return Status::Failed();
   result = r;
   return Status::Ok();
 }
@@ -47,15 +47,15 @@ inline Status SeedAndFunction(Canvas& canvas, double X, double Y, Kind kind, dou
   if (!canvas.InnerWidth(W)) return Status::Failed();
   float halfW = W / 2;
   fp::Settle(halfW);
-  if (!fp::Test()) return Status::Failed();
+  if (!fp::Test(halfW)) return Status::Failed();
   float H;
   if (!canvas.InnerHeight(H)) return Status::Failed();
   float halfH = H / 2;
   fp::Settle(halfH);
-  if (!fp::Test()) return Status::Failed();
+  if (!fp::Test(halfH)) return Status::Failed();
   double a = std::fabs((X - static_cast<double>(halfW)) * (Y - static_cast<double>(halfH)));
   fp::Settle(a);
-  if (!fp::Test()) return Status::Failed();
+  if (!fp::Test(a)) return Status::Failed();
   switch (kind) {
     case Kind::Arctangent:
       v = maths::Atan(a);
