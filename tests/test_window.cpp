@@ -58,9 +58,10 @@ class WindowTest : public QObject {
       QVERIFY(w->windowFlags() & Qt::WindowCloseButtonHint);
       QVERIFY(!(w->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
       const QRect avail = w->screen()->availableGeometry();
-      // Centred, or at the top-left corner of a screen too small for it.
-      QCOMPARE(w->x(), avail.x() + std::max(0, (avail.width() - w->width()) / 2));
-      QCOMPARE(w->y(), avail.y() + std::max(0, (avail.height() - w->height()) / 2));
+      // The frame centred, or at the top-left corner of a screen too small for it.
+      const QRect frame = w->frameGeometry();
+      QCOMPARE(frame.x(), avail.x() + std::max(0, (avail.width() - frame.width()) / 2));
+      QCOMPARE(frame.y(), avail.y() + std::max(0, (avail.height() - frame.height()) / 2));
       for (const ControlLayout& c : frmFractal::Layout().controls) {
         QWidget* child = Child(c.name);
         QVERIFY2(child, c.name);
