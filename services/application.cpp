@@ -5,25 +5,24 @@
 
 namespace kelvarion {
 
-void UseProgramFonts() {
-  // The layouts were drawn for a small sans serif with the metrics of "MS Sans Serif" 8 pt;
-  // Liberation Sans (Arial's metrics) at 8 pt matches them, where Qt's usual 9 or 10 point
-  // default would not fit the labels. The list falls back in order where a face is missing.
+void SetUpApplication() {
+  QCoreApplication::setApplicationName(QStringLiteral("Kelvarion1"));
+  QCoreApplication::setApplicationVersion(QStringLiteral("1.00"));
+  QApplication::setQuitOnLastWindowClosed(false);
+  // The layouts were drawn for a small bitmap sans serif; Qt's usual 9 or 10 point default
+  // would cut the description off. Liberation Sans (Arial's metrics) at 7.5 pt, exactly 10
+  // pixels at 96 dpi, fits every caption with room to spare and reads as well as the boxes
+  // allow. The list falls back in order where a face is missing.
   const QStringList faces{QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
                           QStringLiteral("Arial"), QStringLiteral("Helvetica")};
   QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"), faces);
   QFont font(faces.front());
   font.setFamilies(faces);
-  font.setPointSizeF(8);
+  font.setPointSizeF(7.5);
   font.setStyleHint(QFont::SansSerif);
   QApplication::setFont(font);
 }
 
-Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
-  setApplicationName(QStringLiteral("Kelvarion1"));
-  setApplicationVersion(QStringLiteral("1.00"));
-  setQuitOnLastWindowClosed(false);
-  UseProgramFonts();
-}
+Application::Application(int& argc, char** argv) : QApplication(argc, argv) { SetUpApplication(); }
 
 }  // namespace kelvarion

@@ -12,7 +12,8 @@ class Application : public QApplication {
   Application(int& argc, char** argv);
 };
 
-// Sets the program's fonts on an application object that exists already (tests use it).
-void UseProgramFonts();
+// Sets the program's name, version, lifetime rule and fonts on an application object that
+// exists already (tests make their own).
+void SetUpApplication();
 
 }  // namespace kelvarion

@@ -36,7 +36,7 @@ class WindowTest : public QObject {
 
  private slots:
   void initTestCase() {
-    UseProgramFonts();
+    SetUpApplication();
     baseWidgets = LiveWidgetCount();
   }
   void cleanup() {

@@ -1,0 +1,154 @@
+#!/usr/bin/env python3
+"""Draws the program's resources and writes them in their exact formats:
+
+  app/resources/kelvarion.ico   the program icon: 32 x 32 and 16 x 16, 16 colours, with a mask
+  app/resources/about.bmp       the About picture: 104 x 75, 24 bits, 96 dpi, uncompressed
+  app/resources/kelvarion-16.png, kelvarion-32.png   the icon's two images for desktop menus
+
+The icon is a processor chip carrying the four-pointed star that the Logarithmic images grow
+into; the About picture is a Logarithmic image computed with the program's own formula.
+Run it from the source root; the files are committed, so the build needs no Python.
+"""
+import math
+import struct
+import zlib
+
+# The standard 16-colour palette (index: (r, g, b)).
+PALETTE = [
+    (0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128), (128, 0, 128),
+    (0, 128, 128), (192, 192, 192), (128, 128, 128), (255, 0, 0), (0, 255, 0),
+    (255, 255, 0), (0, 0, 255), (255, 0, 255), (0, 255, 255), (255, 255, 255),
+]
+BLACK, DGREY, GREY, WHITE, BLUE, MAGENTA, CYAN, YELLOW = 0, 8, 7, 15, 12, 13, 14, 11
+CLEAR = None
+
+
+def icon_pixels(n):
+    """n x n rows of palette indices (None is transparent)."""
+    px = [[CLEAR] * n for _ in range(n)]
+    s = n / 32.0
+    body0, body1 = round(6 * s), n - 1 - round(6 * s)
+    # Pins on all four sides.
+    step = 4 if n == 32 else 3
+    for i in range(body0 + 2, body1 - 1, step):
+        for d in range(round(6 * s) - 1):
+            for w in range(2 if n == 32 else 1):
+                px[d + 1][i + w] = GREY
+                px[n - 2 - d][i + w] = GREY
+                px[i + w][d + 1] = GREY
+                px[i + w][n - 2 - d] = GREY
+    # The chip body with a light top-left and dark bottom-right edge.
+    for y in range(body0, body1 + 1):
+        for x in range(body0, body1 + 1):
+            edge = x in (body0, body1) or y in (body0, body1)
+            if edge:
+                px[y][x] = WHITE if (x == body0 or y == body0) else BLACK
+            else:
+                px[y][x] = DGREY
+    # The four-pointed star: |(x - c)(y - c)| small, as the Logarithmic kind draws it.
+    c = (n - 1) / 2.0
+    inner = body1 - body0 - 3
+    for y in range(body0 + 2, body1 - 1):
+        for x in range(body0 + 2, body1 - 1):
+            t = abs((x - c) * (y - c)) / (s * s)
+            r = max(abs(x - c), abs(y - c)) / s
+            if r > inner / (2 * s) + 0.5:
+                continue
+            if n == 16:  # fewer pixels: a white centre and four cyan arms
+                if t < 1.1:
+                    px[y][x] = WHITE
+                elif t < 5.1:
+                    px[y][x] = CYAN
+            elif t < 1.2:
+                px[y][x] = WHITE if r < 1.6 else CYAN
+            elif t < 4.5:
+                px[y][x] = BLUE
+            elif t < 9:
+                px[y][x] = MAGENTA
+    return px
+
+
+def ico_image(n):
+    px = icon_pixels(n)
+    header = struct.pack('<IiiHHIIiiII', 40, n, 2 * n, 1, 4, 0, 0, 0, 0, 16, 0)
+    palette = b''.join(struct.pack('<BBBB', b, g, r, 0) for (r, g, b) in PALETTE)
+    xor_row = ((n * 4 + 31) // 32) * 4
+    and_row = ((n + 31) // 32) * 4
+    xor = bytearray()
+    mask = bytearray()
+    for y in reversed(range(n)):  # bottom-up
+        row = bytearray(xor_row)
+        mrow = bytearray(and_row)
+        for x in range(n):
+            v = px[y][x]
+            idx = 0 if v is None else v
+            row[x // 2] |= idx << (4 if x % 2 == 0 else 0)
+            if v is None:
+                mrow[x // 8] |= 0x80 >> (x % 8)
+        xor += row
+        mask += mrow
+    return header + palette + bytes(xor) + bytes(mask)
+
+
+def write_ico(path):
+    images = [ico_image(32), ico_image(16)]
+    out = struct.pack('<HHH', 0, 1, len(images))
+    offset = 6 + 16 * len(images)
+    for n, data in zip((32, 16), images):
+        out += struct.pack('<BBBBHHII', n, n, 16, 0, 1, 4, len(data), offset)
+        offset += len(data)
+    with open(path, 'wb') as f:
+        f.write(out + b''.join(images))
+
+
+def png(path, n):
+    px = icon_pixels(n)
+    raw = b''
+    for y in range(n):
+        raw += b'\0' + b''.join(
+            bytes(PALETTE[v] + (255,)) if v is not None else b'\0\0\0\0' for v in px[y])
+
+    def chunk(kind, data):
+        return struct.pack('>I', len(data)) + kind + data + struct.pack('>I', zlib.crc32(kind + data))
+
+    data = b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', n, n, 8, 6, 0, 0, 0))
+    data += chunk(b'IDAT', zlib.compress(raw, 9)) + chunk(b'IEND', b'')
+    with open(path, 'wb') as f:
+        f.write(data)
+
+
+def write_about(path, width=104, height=75):
+    """A Logarithmic image of order 3 over the picture, coloured as the program colours it
+    (the low 24 bits, red lowest), softened towards the window's grey at the edges."""
+    W, H, K = width - 1.0, height - 1.0, 3.0
+    rows = []
+    for y in range(height):
+        row = bytearray()
+        for x in range(width):
+            a = abs((x - W / 2) * (y - H / 2))
+            v = math.log(a) if a > 0 else 0.0
+            w = v
+            for _ in range(5):
+                w = -(w * K)
+            c = int(round(w)) & 0xFFFFFF
+            r, g, b = c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF
+            # Light through the centre lines, deep blue away from them.
+            glow = math.exp(-a / 40.0)
+            r = int(r * 0.35 + 40 + 200 * glow)
+            g = int(g * 0.25 + 20 + 150 * glow)
+            b = int(b * 0.35 + 110 + 140 * glow)
+            row += bytes((min(b, 255), min(g, 255), min(r, 255)))
+        row += b'\0' * ((4 - len(row) % 4) % 4)
+        rows.append(bytes(row))
+    pixels = b''.join(reversed(rows))
+    info = struct.pack('<IiiHHIIiiII', 40, width, height, 1, 24, 0, len(pixels), 3780, 3780, 0, 0)
+    header = struct.pack('<2sIHHI', b'BM', 14 + len(info) + len(pixels), 0, 0, 14 + len(info))
+    with open(path, 'wb') as f:
+        f.write(header + info + pixels)
+
+
+if __name__ == '__main__':
+    write_ico('app/resources/kelvarion.ico')
+    png('app/resources/kelvarion-16.png', 16)
+    png('app/resources/kelvarion-32.png', 32)
+    write_about('app/resources/about.bmp')
