@@ -1,0 +1,189 @@
+// The real program as a user runs it, under X11: started as its own process, driven with
+// xdotool, and ended with Exit or the main window's close box from every state it can be in.
+// Each end must be prompt (within 100 ms), silent, and with exit status 0.
+#include <xcb/xcb.h>
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// Runs xdotool; true if it succeeded. `out` receives what it printed.
+bool Xdotool(const QStringList& args, QString* out = nullptr) {
+  QProcess p;
+  p.start(QStringLiteral("xdotool"), args);
+  if (!p.waitForFinished(10000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) return false;
+  if (out) *out = QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+  return true;
+}
+
+// The program as a child process, killed if a check fails before it ends.
+struct Program : QProcess {
+  QTemporaryDir runtime;
+  Program() {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    setProcessEnvironment(env);
+    start(QStringLiteral(KELVARION_EXE), {});
+  }
+  ~Program() override {
+    if (state() != NotRunning) {
+      kill();
+      waitForFinished(2000);
+    }
+  }
+};
+
+// A visible window of process `pid` with exactly this title.
+QString FindWindow(qint64 pid, const QString& title, int timeoutMs = 10000) {
+  QElapsedTimer t;
+  t.start();
+  while (t.elapsed() < timeoutMs) {
+    QString ids;
+    if (Xdotool({"search", "--all", "--onlyvisible", "--pid", QString::number(pid), "--name",
+                 "^" + QRegularExpression::escape(title) + "$"},
+                &ids) &&
+        !ids.isEmpty()) {
+      QTest::qWait(100);  // mapped is not yet settled: no user is faster than this
+      return ids.split(QLatin1Char('\n')).last();
+    }
+    QTest::qWait(20);
+  }
+  return QString();
+}
+
+// Clicks at a point given in twips from the top-left corner of a window's inner area.
+QStringList ClickArgs(const QString& window, int leftTwips, int topTwips) {
+  return {"mousemove", "--window", window, QString::number(leftTwips / 15), QString::number(topTwips / 15),
+          "click", "1"};
+}
+// Centres of the buttons, from the layouts.
+QStringList Begin(const QString& w) { return ClickArgs(w, 1560 + 2295 / 2, 1320 + 375 / 2); }
+QStringList About(const QString& w) { return ClickArgs(w, 1560 + 2295 / 2, 1800 + 375 / 2); }
+QStringList Exit(const QString& w) { return ClickArgs(w, 1560 + 2295 / 2, 2280 + 375 / 2); }
+QStringList Stop(const QString& w) { return ClickArgs(w, 2280 + 1695 / 2, 6360 + 375 / 2); }
+
+// What a window manager sends when the close box is pressed.
+bool SendClose(const QString& window) {
+  xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+  if (xcb_connection_has_error(c)) return false;
+  auto atom = [c](const char* name) {
+    xcb_intern_atom_reply_t* r =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
+    const xcb_atom_t a = r ? r->atom : xcb_atom_t{XCB_ATOM_NONE};
+    std::free(r);
+    return a;
+  };
+  xcb_client_message_event_t e{};
+  e.response_type = XCB_CLIENT_MESSAGE;
+  e.format = 32;
+  e.window = window.toUInt();
+  e.type = atom("WM_PROTOCOLS");
+  e.data.data32[0] = atom("WM_DELETE_WINDOW");
+  e.data.data32[1] = XCB_CURRENT_TIME;
+  // Checked, so that the server has delivered it before this connection closes.
+  xcb_generic_error_t* error = xcb_request_check(
+      c, xcb_send_event_checked(c, 0, e.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&e)));
+  std::free(error);
+  xcb_disconnect(c);
+  return error == nullptr;
+}
+
+}  // namespace
+
+class LifetimeTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void initTestCase() {
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) QSKIP("needs an X display (run under tests/run-x11.sh)");
+    if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty()) QSKIP("needs xdotool");
+  }
+
+  void endsAtOnce_data() {
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<bool>("closeBox");
+    for (const char* state : {"idle", "test", "nested", "about", "about and test"}) {
+      QTest::newRow(qPrintable(QStringLiteral("%1, Exit").arg(state))) << QString::fromUtf8(state) << false;
+      QTest::newRow(qPrintable(QStringLiteral("%1, close box").arg(state))) << QString::fromUtf8(state) << true;
+    }
+  }
+  void endsAtOnce() {
+    QFETCH(QString, state);
+    QFETCH(bool, closeBox);
+    Program program;
+    QVERIFY(program.waitForStarted());
+    const QString main = FindWindow(program.processId(), QStringLiteral("Kelvarion 1.0"));
+    QVERIFY2(!main.isEmpty(), qPrintable(QStringLiteral("the main window did not appear (state %1, exit %2, stderr: %3)")
+                                             .arg(program.state()).arg(program.exitCode())
+                                             .arg(QString::fromLocal8Bit(program.readAllStandardError()))));
+
+    if (state.contains(QLatin1String("about"))) {
+      QVERIFY(Xdotool(About(main)));
+      const QString about = FindWindow(program.processId(), QStringLiteral("About Kelvarion"));
+      QVERIFY(!about.isEmpty());
+      // Centred, it lies over the main window's buttons: move it aside, as a user would.
+      QVERIFY(Xdotool({"windowmove", about, "0", "0"}));
+    }
+    if (state.contains(QLatin1String("test")) || state == QLatin1String("nested")) {
+      QVERIFY(Xdotool(Begin(main)));
+      const QString test = FindWindow(program.processId(), QStringLiteral("Generating Fractals..."));
+      QVERIFY(!test.isEmpty());
+      QVERIFY(Xdotool({"windowmove", test, "800", "0"}));
+      if (state == QLatin1String("nested")) {
+        // Stop and Begin in one go: the second test runs inside the first one's pump.
+        QVERIFY(Xdotool(Stop(test) + Begin(main)));
+        QTest::qWait(200);
+        const QString second = FindWindow(program.processId(), QStringLiteral("Generating Fractals..."));
+        QVERIFY(!second.isEmpty() && second != test);
+        QVERIFY(Xdotool({"windowmove", second, "800", "0"}));
+      }
+      QTest::qWait(300);  // let it draw
+    }
+    QVERIFY(program.state() == QProcess::Running);
+
+    QElapsedTimer sinceAction;
+    if (closeBox) {
+      QVERIFY(SendClose(main));
+    } else {
+      QVERIFY(Xdotool(Exit(main)));
+    }
+    sinceAction.start();
+    QVERIFY(program.waitForFinished(5000));
+    const qint64 ms = sinceAction.elapsed();
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    QVERIFY2(ms <= 100, qPrintable(QStringLiteral("ended %1 ms after the action").arg(ms)));
+    QCOMPARE(program.readAllStandardError(), QByteArray());
+    QCOMPARE(program.readAllStandardOutput(), QByteArray());
+  }
+
+  void otherWindowsNeverEndIt() {
+    Program program;
+    const QString main = FindWindow(program.processId(), QStringLiteral("Kelvarion 1.0"));
+    QVERIFY(!main.isEmpty());
+    QVERIFY(Xdotool(Begin(main)));
+    const QString test = FindWindow(program.processId(), QStringLiteral("Generating Fractals..."));
+    QVERIFY(!test.isEmpty());
+    QVERIFY(SendClose(test));
+    QTest::qWait(100);
+    QVERIFY(Xdotool(About(main)));
+    const QString about = FindWindow(program.processId(), QStringLiteral("About Kelvarion"));
+    QVERIFY(!about.isEmpty());
+    QVERIFY(SendClose(about));
+    QTest::qWait(300);
+    QVERIFY(program.state() == QProcess::Running);
+    QVERIFY(FindWindow(program.processId(), QStringLiteral("Generating Fractals..."), 200).isEmpty());
+    QVERIFY(FindWindow(program.processId(), QStringLiteral("About Kelvarion"), 200).isEmpty());
+    QVERIFY(Xdotool(Exit(main)));
+    QVERIFY(program.waitForFinished(5000));
+    QCOMPARE(program.exitCode(), 0);
+  }
+};
+
+QTEST_GUILESS_MAIN(LifetimeTest)
+#include "test_lifetime.moc"
