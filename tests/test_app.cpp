@@ -31,8 +31,9 @@ int VisibleWindowsTitled(const QString& title) {
   return n;
 }
 
-quint32 U32(const QByteArray& b, int at) { return qFromLittleEndian<quint32>(b.constData() + at); }
-quint16 U16(const QByteArray& b, int at) { return qFromLittleEndian<quint16>(b.constData() + at); }
+// Little-endian fields of a file, read byte by byte.
+quint32 U16(const QByteArray& b, quint32 at) { return quint8(b.at(int(at))) | quint32(quint8(b.at(int(at) + 1))) << 8; }
+quint32 U32(const QByteArray& b, quint32 at) { return U16(b, at) | U16(b, at + 2) << 16; }
 
 }  // namespace
 
@@ -301,21 +302,21 @@ class AppTest : public QObject {
     QFile f(QStringLiteral(":/kelvarion/kelvarion.ico"));
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QByteArray ico = f.readAll();
-    QCOMPARE(U16(ico, 0), quint16(0));
-    QCOMPARE(U16(ico, 2), quint16(1));  // an icon
-    QCOMPARE(U16(ico, 4), quint16(2));  // two images
+    QCOMPARE(U16(ico, 0), quint32(0));
+    QCOMPARE(U16(ico, 2), quint32(1));  // an icon
+    QCOMPARE(U16(ico, 4), quint32(2));  // two images
     const int sizes[] = {32, 16};
     for (int i = 0; i < 2; ++i) {
       const int entry = 6 + 16 * i, n = sizes[i];
       QCOMPARE(int(quint8(ico[entry])), n);
       QCOMPARE(int(quint8(ico[entry + 1])), n);
       QCOMPARE(int(quint8(ico[entry + 2])), 16);  // colours
-      QCOMPARE(U16(ico, entry + 6), quint16(4));  // bits a pixel
+      QCOMPARE(U16(ico, entry + 6), quint32(4));  // bits a pixel
       const quint32 bytes = U32(ico, entry + 8), at = U32(ico, entry + 12);
       QCOMPARE(U32(ico, at), quint32(40));              // BITMAPINFOHEADER
       QCOMPARE(U32(ico, at + 4), quint32(n));
       QCOMPARE(U32(ico, at + 8), quint32(2 * n));       // image and mask
-      QCOMPARE(U16(ico, at + 14), quint16(4));
+      QCOMPARE(U16(ico, at + 14), quint32(4));
       QCOMPARE(U32(ico, at + 16), quint32(0));          // uncompressed
       const quint32 xorBytes = ((n * 4 + 31) / 32) * 4 * n, andBytes = ((n + 31) / 32) * 4 * n;
       QCOMPARE(bytes, 40 + 16 * 4 + xorBytes + andBytes);
@@ -335,7 +336,7 @@ class AppTest : public QObject {
     QCOMPARE(U32(bmp, 14), quint32(40));
     QCOMPARE(U32(bmp, 18), quint32(104));
     QCOMPARE(U32(bmp, 22), quint32(75));
-    QCOMPARE(U16(bmp, 28), quint16(24));
+    QCOMPARE(U16(bmp, 28), quint32(24));
     QCOMPARE(U32(bmp, 30), quint32(0));     // BI_RGB: uncompressed
     QCOMPARE(U32(bmp, 38), quint32(3780));  // 96 dots an inch, in dots a metre
     QCOMPARE(U32(bmp, 42), quint32(3780));
