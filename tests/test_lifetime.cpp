@@ -40,7 +40,7 @@ struct Program : QProcess {
 };
 
 // A visible window of process `pid` with exactly this title.
-QString FindWindow(qint64 pid, const QString& title, int timeoutMs = 10000) {
+QString FindWindow(qint64 pid, const QString& title, int timeoutMs = 30000) {
   QElapsedTimer t;
   t.start();
   while (t.elapsed() < timeoutMs) {
