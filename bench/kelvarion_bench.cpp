@@ -45,7 +45,9 @@ constexpr double kPointsPerImage = double(kWidth + 1) * (kHeight + 1);
 
 using PassTimes = std::array<double, kImages>;  // fastest time of each image of a pass, ns
 
-void KeepFastest(PassTimes& best, int image, double ns) { best[image] = std::min(best[image], ns); }
+void KeepFastest(PassTimes& best, int image, double ns) {
+  best[image] = std::min(best[image], ns);
+}
 PassTimes Unmeasured() {
   PassTimes t;
   t.fill(1e18);
@@ -84,13 +86,22 @@ void PlainImage(Plain& p, double K, int kind, double& v) {
       do {
         float hw = p.innerW / 2;
         fp::Settle(hw);
-        if (!std::isfinite(hw) && fp::Raised()) { fp::Clear(); break; }
+        if (!std::isfinite(hw) && fp::Raised()) {
+          fp::Clear();
+          break;
+        }
         float hh = p.innerH / 2;
         fp::Settle(hh);
-        if (!std::isfinite(hh) && fp::Raised()) { fp::Clear(); break; }
+        if (!std::isfinite(hh) && fp::Raised()) {
+          fp::Clear();
+          break;
+        }
         double a = std::fabs((X - hw) * (Y - hh));
         fp::Settle(a);
-        if (!std::isfinite(a) && fp::Raised()) { fp::Clear(); break; }
+        if (!std::isfinite(a) && fp::Raised()) {
+          fp::Clear();
+          break;
+        }
         if (kind == 0) {
           v = std::atan(a);
         } else if (kind == 1) {
@@ -98,7 +109,10 @@ void PlainImage(Plain& p, double K, int kind, double& v) {
         } else {
           double r = std::log(a);
           fp::Settle(r);
-          if (!std::isfinite(r) && fp::Raised()) { fp::Clear(); break; }
+          if (!std::isfinite(r) && fp::Raised()) {
+            fp::Clear();
+            break;
+          }
           v = r;
         }
       } while (false);
@@ -106,10 +120,14 @@ void PlainImage(Plain& p, double K, int kind, double& v) {
       for (int s = 0; s < 5; ++s) {
         double r = -(w * K);
         fp::Settle(r);
-        if (!std::isfinite(r) && fp::Raised()) { fp::Clear(); continue; }
+        if (!std::isfinite(r) && fp::Raised()) {
+          fp::Clear();
+          continue;
+        }
         w = r;
       }
-      if (!(__builtin_isgreaterequal(w, -2147483648.5) && __builtin_isless(w, 2147483647.5))) continue;
+      if (!(__builtin_isgreaterequal(w, -2147483648.5) && __builtin_isless(w, 2147483647.5)))
+        continue;
       const int c = _mm_cvtsd_si32(_mm_set_sd(w));
       const float fx = static_cast<float>(X), fy = static_cast<float>(Y);
       if (fx >= 0 && fy >= 0 && fx < kWidth && fy < kHeight) {
@@ -127,7 +145,7 @@ struct Run {
   Plain plainCanvas;
   double vKernel = 2, vPlain = 2;
   double lastCpu = 0;
-  long statsUntil = 1 + kImages;      // first an undisturbed pass for pumps, repaints, gaps
+  long statsUntil = 1 + kImages;       // first an undisturbed pass for pumps, repaints, gaps
   long timedUntil = 1 + 4L * kImages;  // then three passes with every image timed
   std::int64_t t0 = 0;
   double seconds = 0;
@@ -199,13 +217,17 @@ int main(int argc, char** argv) {
   const double gap = r->stats.maxPollGapNs / 1e6, rss = PeakRssMiB();
   if (r->plainCanvas.pixels[1] == 0x12345678u) std::puts("");  // keep the plain loop's work
   std::printf("kernel on a memory canvas   %7.2f ns a point\n", kernelNs);
-  std::printf("plain loop                  %7.2f ns a point (kernel / plain %.3f)\n", plainNs, kernelNs / plainNs);
-  std::printf("cycle in the test window    %7.2f ns a point (kernel share %.3f)\n", cycleNs, kernelNs / cycleNs);
-  std::printf("pumps %.0f/s, repaints %.1f/s, longest gap between queue reads %.3f ms, peak RSS %.1f MiB\n",
-              pumps, repaints, gap, rss);
+  std::printf("plain loop                  %7.2f ns a point (kernel / plain %.3f)\n", plainNs,
+              kernelNs / plainNs);
+  std::printf("cycle in the test window    %7.2f ns a point (kernel share %.3f)\n", cycleNs,
+              kernelNs / cycleNs);
+  std::printf(
+      "pumps %.0f/s, repaints %.1f/s, longest gap between queue reads %.3f ms, peak RSS %.1f MiB\n",
+      pumps, repaints, gap, rss);
   std::printf(
       "{\"kernel_ns\": %.3f, \"plain_loop_ns\": %.3f, \"cycle_ns\": %.3f, \"kernel_share\": %.4f, "
-      "\"pumps_per_s\": %.0f, \"repaints_per_s\": %.1f, \"max_poll_gap_ms\": %.3f, \"peak_rss_mib\": %.1f}\n",
+      "\"pumps_per_s\": %.0f, \"repaints_per_s\": %.1f, \"max_poll_gap_ms\": %.3f, "
+      "\"peak_rss_mib\": %.1f}\n",
       kernelNs, plainNs, cycleNs, kernelNs / cycleNs, pumps, repaints, gap, rss);
   delete r;
   return 0;

@@ -3,6 +3,8 @@
 #include <QFont>
 #include <QStringList>
 
+#include "services/platform.h"
+
 namespace kelvarion {
 
 void SetUpApplication() {
@@ -23,6 +25,15 @@ void SetUpApplication() {
   QApplication::setFont(font);
 }
 
-Application::Application(int& argc, char** argv) : QApplication(argc, argv) { SetUpApplication(); }
+namespace {
+int& CheckedArgc(int& argc) {
+  platform::RequireDisplay();
+  return argc;
+}
+}  // namespace
+
+Application::Application(int& argc, char** argv) : QApplication(CheckedArgc(argc), argv) {
+  SetUpApplication();
+}
 
 }  // namespace kelvarion

@@ -24,7 +24,7 @@ inline constexpr std::uint32_t ToRgb32(std::int32_t colour) {
 struct CanvasSurface {
   float innerWidth = 0;  // the interior as the canvas reports it
   float innerHeight = 0;
-  std::uint32_t* bits = nullptr;  // width x height pixels, `stride` pixels a row
+  std::uint32_t* bits = nullptr;   // width x height pixels, `stride` pixels a row
   unsigned char* drawn = nullptr;  // one mark a column
   int width = 0;
   int height = 0;
@@ -63,8 +63,7 @@ class CanvasRef {
   Status PlotPoint(float X, float Y, std::int32_t colour) {
     CanvasSurface* s = surface_;
     if (!s) return Status::Failed();
-    if (X >= 0 && Y >= 0 && X < static_cast<float>(s->width) &&
-        Y < static_cast<float>(s->height)) {
+    if (X >= 0 && Y >= 0 && X < static_cast<float>(s->width) && Y < static_cast<float>(s->height)) {
       const int x = static_cast<int>(X);
       const int y = static_cast<int>(Y);
       s->bits[static_cast<std::size_t>(y) * s->stride + x] = ToRgb32(colour);
@@ -95,7 +94,9 @@ class MemoryCanvas : public CanvasRef {
   MemoryCanvas(const MemoryCanvas&) = delete;
   MemoryCanvas& operator=(const MemoryCanvas&) = delete;
 
-  std::uint32_t Pixel(int x, int y) const { return pixels_[static_cast<std::size_t>(y) * store_.width + x]; }
+  std::uint32_t Pixel(int x, int y) const {
+    return pixels_[static_cast<std::size_t>(y) * store_.width + x];
+  }
   void Detach() { surface_ = nullptr; }  // behaves like a canvas whose window is gone
 
  private:

@@ -58,22 +58,34 @@ Graveyard& TheGraveyard() {
   return *g;
 }
 
-QImage LoadPicture(const char* path) { return path ? QImage(QString::fromUtf8(path)) : QImage(); }
+QImage LoadPicture(const char* path) {
+  return path ? QImage(QString::fromUtf8(path)) : QImage();
+}
 
 }  // namespace
 
-void ScheduleFree() { TheGraveyard().Schedule(); }
-void FreeUnloadedWindows() { TheGraveyard().FreeIdle(); }
-int LiveWidgetCount() { return Tracked<QWidget>::liveWidgets + ButtonWidget::liveWidgets + LabelWidget::liveWidgets; }
+void ScheduleFree() {
+  TheGraveyard().Schedule();
+}
+void FreeUnloadedWindows() {
+  TheGraveyard().FreeIdle();
+}
+int LiveWidgetCount() {
+  return Tracked<QWidget>::liveWidgets + ButtonWidget::liveWidgets + LabelWidget::liveWidgets;
+}
 
 // Handles ------------------------------------------------------------------------------------
 
 namespace {
 CaptionObserver captionObserver = nullptr;
 }
-void SetCaptionObserver(CaptionObserver observer) { captionObserver = observer; }
+void SetCaptionObserver(CaptionObserver observer) {
+  captionObserver = observer;
+}
 
-Control::Control(Form& form, const char* name) : name_(name) { form.handles_.push_back(this); }
+Control::Control(Form& form, const char* name) : name_(name) {
+  form.handles_.push_back(this);
+}
 
 Status Label::SetCaption(std::string_view text) {
   if (!widget_) return Status::Failed();
@@ -107,7 +119,9 @@ void Canvas::Bind(QWidget* widget) {
 
 Form::~Form() = default;
 
-QWidget* Form::window() const { return window_; }
+QWidget* Form::window() const {
+  return window_;
+}
 
 void Form::Build() {
   auto* w = new FormWindow(*this, layout_);
@@ -193,7 +207,8 @@ void Form::FocusFirst() {
   for (const ControlLayout& c : layout_.controls) {
     if (c.kind == ControlKind::Label || c.kind == ControlKind::Image || c.tabIndex == kNoTabStop)
       continue;
-    QWidget* widget = window_->findChild<QWidget*>(QString::fromUtf8(c.name), Qt::FindDirectChildrenOnly);
+    QWidget* widget =
+        window_->findChild<QWidget*>(QString::fromUtf8(c.name), Qt::FindDirectChildrenOnly);
     if (widget && (!first || c.tabIndex < best)) {
       first = widget;
       best = c.tabIndex;

@@ -57,8 +57,12 @@ inline Status RoundToInt32(double value, std::int32_t& out) {
   return Status::Ok();
 }
 #else
-inline bool Raised() { return std::fetestexcept(FE_OVERFLOW | FE_DIVBYZERO | FE_INVALID) != 0; }
-inline void Clear() { std::feclearexcept(FE_ALL_EXCEPT); }
+inline bool Raised() {
+  return std::fetestexcept(FE_OVERFLOW | FE_DIVBYZERO | FE_INVALID) != 0;
+}
+inline void Clear() {
+  std::feclearexcept(FE_ALL_EXCEPT);
+}
 template <class T>
 inline void Settle(T& value) {
   volatile T v = value;

@@ -46,7 +46,7 @@ struct FormLayout {
   const char* caption;
   int innerWidth, innerHeight;
   Frame frame;
-  const char* icon;                      // resource path, or nullptr for none
+  const char* icon;                     // resource path, or nullptr for none
   std::vector<ControlLayout> controls;  // in creation order: later ones lie on top
 };
 

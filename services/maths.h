@@ -9,8 +9,12 @@
 
 namespace kelvarion::maths {
 
-inline double Atan(double a) { return std::atan(a); }
-inline double Sin(double a) { return std::sin(a); }
+inline double Atan(double a) {
+  return std::atan(a);
+}
+inline double Sin(double a) {
+  return std::sin(a);
+}
 
 inline Status Log(double a, double& out) {
   double r = std::log(a);

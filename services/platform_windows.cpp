@@ -20,4 +20,6 @@ void SkipTaskbar(QWidget* window) {
 #endif
 }
 
+void RequireDisplay() {}  // a Windows session always has its desktop
+
 }  // namespace kelvarion::platform

@@ -8,6 +8,7 @@
 #include <xcb/xcb.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -47,9 +48,26 @@ void SkipTaskbar(QWidget* window) {
   xcb_flush(c);
 }
 
+void RequireDisplay() {
+  const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+  if (!platform.isEmpty() && !platform.startsWith("xcb")) return;  // offscreen, Wayland, ...
+  if (platform.isEmpty() && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) return;
+  xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+  const bool ok = xcb_connection_has_error(c) == 0;
+  xcb_disconnect(c);
+  if (ok) return;
+  const QByteArray display = qgetenv("DISPLAY");
+  if (display.isEmpty())
+    std::fprintf(stderr, "Kelvarion1: no display to open windows on (DISPLAY is not set)\n");
+  else
+    std::fprintf(stderr, "Kelvarion1: cannot open display %s\n", display.constData());
+  std::exit(1);
+}
+
 }  // namespace kelvarion::platform
 #else
 namespace kelvarion::platform {
 void SkipTaskbar(QWidget*) {}
+void RequireDisplay() {}
 }  // namespace kelvarion::platform
 #endif

@@ -12,7 +12,9 @@ std::function<void()>& Hook() {
 }
 }  // namespace
 
-void SetEndProgramHook(std::function<void()> hook) { Hook() = std::move(hook); }
+void SetEndProgramHook(std::function<void()> hook) {
+  Hook() = std::move(hook);
+}
 
 void EndProgram() {
   if (Hook()) Hook()();

@@ -19,7 +19,9 @@ std::int64_t lastPoll = 0;
 constexpr std::int64_t kPollIntervalNs = 1'000'000;
 }  // namespace
 
-PumpStats& Stats() { return stats; }
+PumpStats& Stats() {
+  return stats;
+}
 
 void ResetStats() {
   stats = PumpStats{};

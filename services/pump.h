@@ -10,7 +10,7 @@ void PumpEvents();
 
 struct PumpStats {
   std::uint64_t pumps = 0;
-  std::uint64_t polls = 0;     // pumps that read the window system's queue
+  std::uint64_t polls = 0;  // pumps that read the window system's queue
   std::int64_t maxPollGapNs = 0;
   std::uint64_t repaints = 0;  // canvas paints
 };

@@ -1,8 +1,8 @@
 #include "services/widgets.h"
 
 #include <QCloseEvent>
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 #include <QScreen>
 #include <algorithm>
 #include <cmath>
@@ -62,7 +62,9 @@ FormWindow::FormWindow(Form& form, const FormLayout& layout)
   setFixedSize(TwipsToPixels(layout.innerWidth), TwipsToPixels(layout.innerHeight));
 }
 
-FormWindow::~FormWindow() { --Tracked<QWidget>::liveWidgets; }
+FormWindow::~FormWindow() {
+  --Tracked<QWidget>::liveWidgets;
+}
 
 void FormWindow::Leave() {
   if (--busy_ == 0 && dead_) ScheduleFree();
@@ -103,7 +105,9 @@ PictureBoxWidget::PictureBoxWidget(FormWindow* top, bool canvas, const QImage& p
   if (canvas_) Canvases().push_back(this);
 }
 
-PictureBoxWidget::~PictureBoxWidget() { Remove(Canvases(), this); }
+PictureBoxWidget::~PictureBoxWidget() {
+  Remove(Canvases(), this);
+}
 
 LabelWidget::~LabelWidget() {
   if (pending_) Remove(PendingLabels(), this);

@@ -20,20 +20,29 @@ using namespace kelvarion;
 
 namespace {
 
-frmFractal& Test() { return frmFractal::Instance(); }
+frmFractal& Test() {
+  return frmFractal::Instance();
+}
 QWidget* Child(Form& form, const char* name) {
   return form.window() ? form.window()->findChild<QWidget*>(QString::fromUtf8(name)) : nullptr;
 }
-void Click(Form& form, const char* name) { QTest::mouseClick(Child(form, name), Qt::LeftButton); }
+void Click(Form& form, const char* name) {
+  QTest::mouseClick(Child(form, name), Qt::LeftButton);
+}
 int VisibleWindowsTitled(const QString& title) {
   int n = 0;
-  for (QWidget* w : QApplication::topLevelWidgets()) n += w->isVisible() && w->windowTitle() == title;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    n += w->isVisible() && w->windowTitle() == title;
   return n;
 }
 
 // Little-endian fields of a file, read byte by byte.
-quint32 U16(const QByteArray& b, quint32 at) { return quint8(b.at(int(at))) | quint32(quint8(b.at(int(at) + 1))) << 8; }
-quint32 U32(const QByteArray& b, quint32 at) { return U16(b, at) | U16(b, at + 2) << 16; }
+quint32 U16(const QByteArray& b, quint32 at) {
+  return quint8(b.at(int(at))) | quint32(quint8(b.at(int(at) + 1))) << 8;
+}
+quint32 U32(const QByteArray& b, quint32 at) {
+  return U16(b, at) | U16(b, at + 2) << 16;
+}
 
 }  // namespace
 
@@ -111,10 +120,11 @@ class AppTest : public QObject {
   void mainContent() {
     auto* description = qobject_cast<QLabel*>(Child(frmMain::Instance(), "lblDescription"));
     QCOMPARE(description->text(),
-             QStringLiteral("Kelvarion is a program that stresses your overclocked CPU by generating fractal "
-                            "images.  Unlike other stressing programs, this one just doesn't crunch numbers, "
-                            "it actually shows you the generated fractals!  If your computer can survive 12 "
-                            "hours of fractal generating, then you can assume that your CPU is stable."));
+             QStringLiteral(
+                 "Kelvarion is a program that stresses your overclocked CPU by generating fractal "
+                 "images.  Unlike other stressing programs, this one just doesn't crunch numbers, "
+                 "it actually shows you the generated fractals!  If your computer can survive 12 "
+                 "hours of fractal generating, then you can assume that your CPU is stable."));
     QVERIFY(description->wordWrap());
     auto* image = qobject_cast<QLabel*>(Child(frmMain::Instance(), "Image1"));
     QCOMPARE(image->pixmap().deviceIndependentSize(), QSizeF(32, 32));
@@ -143,7 +153,8 @@ class AppTest : public QObject {
     const QRgb want = picture.pixel(12, 10);
     const QRgb got = shown.pixel(int((2 + 12.5) * r), int((2 + 10.5) * r));
     const int tolerance = r == 1 ? 0 : 24;
-    QVERIFY(std::abs(qRed(got) - qRed(want)) <= tolerance && std::abs(qGreen(got) - qGreen(want)) <= tolerance &&
+    QVERIFY(std::abs(qRed(got) - qRed(want)) <= tolerance &&
+            std::abs(qGreen(got) - qGreen(want)) <= tolerance &&
             std::abs(qBlue(got) - qBlue(want)) <= tolerance);
   }
 
@@ -156,9 +167,12 @@ class AppTest : public QObject {
   }
   void captionsFit() {
     QFETCH(int, which);
-    Form* form = which == 0 ? static_cast<Form*>(&frmMain::Instance())
-                 : which == 1 ? static_cast<Form*>(&frmAbout::Instance()) : &Test();
-    const FormLayout& layout = which == 0 ? frmMain::Layout() : which == 1 ? frmAbout::Layout() : frmFractal::Layout();
+    Form* form = which == 0   ? static_cast<Form*>(&frmMain::Instance())
+                 : which == 1 ? static_cast<Form*>(&frmAbout::Instance())
+                              : &Test();
+    const FormLayout& layout = which == 0   ? frmMain::Layout()
+                               : which == 1 ? frmAbout::Layout()
+                                            : frmFractal::Layout();
     auto check = [&] {
       for (const ControlLayout& c : layout.controls) {
         QWidget* w = Child(*form, c.name);
@@ -169,12 +183,16 @@ class AppTest : public QObject {
           if (!l->pixmap().isNull()) continue;
           text = l->text();
           const QRect need = m.boundingRect(room, Qt::TextWordWrap | l->alignment(), text);
-          QVERIFY2(room.contains(need), qPrintable(QStringLiteral("%1 needs %2x%3").arg(c.name).arg(need.width()).arg(need.height())));
+          QVERIFY2(room.contains(need), qPrintable(QStringLiteral("%1 needs %2x%3")
+                                                       .arg(c.name)
+                                                       .arg(need.width())
+                                                       .arg(need.height())));
           // A one-line label must not wrap.
           if (c.height <= 255) QVERIFY2(m.horizontalAdvance(text) <= room.width(), c.name);
         } else if (auto* b = qobject_cast<QPushButton*>(w)) {
           text = b->text();
-          QVERIFY2(m.horizontalAdvance(text) + 8 <= room.width() && m.height() + 4 <= room.height(), c.name);
+          QVERIFY2(m.horizontalAdvance(text) + 8 <= room.width() && m.height() + 4 <= room.height(),
+                   c.name);
         }
       }
     };
@@ -197,20 +215,23 @@ class AppTest : public QObject {
     std::string when;
     long countAtBegin = -1;
     bool checked = false;
-    driver.When([] { return CountOf(Test().lblNum) >= 1; }, [&] {
-      when = CaptionOf(Test().lblWhen);
-      countAtBegin = CountOf(Test().lblNum);
-      QWidget* window = Test().window();
-      Click(frmMain::Instance(), "cmdBegin");  // returns at once
-      QCOMPARE(Test().window(), window);
-      QCOMPARE(Test().StopFlag, std::int16_t(0));
-      QCOMPARE(VisibleWindowsTitled(QStringLiteral("Generating Fractals...")), 1);
-      driver.When([&] { return CountOf(Test().lblNum) >= countAtBegin + 2; }, [&] {
-        QCOMPARE(CaptionOf(Test().lblWhen), when);  // same test, same start time
-        checked = true;
-        Click(Test(), "cmdStop");
-      });
-    });
+    driver.When([] { return CountOf(Test().lblNum) >= 1; },
+                [&] {
+                  when = CaptionOf(Test().lblWhen);
+                  countAtBegin = CountOf(Test().lblNum);
+                  QWidget* window = Test().window();
+                  Click(frmMain::Instance(), "cmdBegin");  // returns at once
+                  QCOMPARE(Test().window(), window);
+                  QCOMPARE(Test().StopFlag, std::int16_t(0));
+                  QCOMPARE(VisibleWindowsTitled(QStringLiteral("Generating Fractals...")), 1);
+                  driver.When([&] { return CountOf(Test().lblNum) >= countAtBegin + 2; },
+                              [&] {
+                                QCOMPARE(CaptionOf(Test().lblWhen),
+                                         when);  // same test, same start time
+                                checked = true;
+                                Click(Test(), "cmdStop");
+                              });
+                });
     driver.Watchdog(Test(), 20000);
     Click(frmMain::Instance(), "cmdBegin");
     QVERIFY(checked);
@@ -238,15 +259,17 @@ class AppTest : public QObject {
 
   void stopThenBeginInOnePumpNests() {
     std::vector<std::string> log;
-    driver.When([] { return CountOf(Test().lblNum) >= 1; }, [&] {
-      Click(Test(), "cmdStop");
-      driver.When([] { return CountOf(Test().lblNum) >= 1; }, [&] {
-        log.push_back("second running");
-        Click(Test(), "cmdStop");
-      });
-      Click(frmMain::Instance(), "cmdBegin");  // the second test runs inside this click
-      log.push_back("second ended");
-    });
+    driver.When([] { return CountOf(Test().lblNum) >= 1; },
+                [&] {
+                  Click(Test(), "cmdStop");
+                  driver.When([] { return CountOf(Test().lblNum) >= 1; },
+                              [&] {
+                                log.push_back("second running");
+                                Click(Test(), "cmdStop");
+                              });
+                  Click(frmMain::Instance(), "cmdBegin");  // the second test runs inside this click
+                  log.push_back("second ended");
+                });
     driver.Watchdog(Test(), 20000);
     Click(frmMain::Instance(), "cmdBegin");
     log.push_back("first ended");
@@ -257,19 +280,21 @@ class AppTest : public QObject {
   void aboutDuringTestKeepsDrawing() {
     long atAbout = -1;
     bool done = false;
-    driver.When([] { return CountOf(Test().lblNum) >= 1; }, [&] {
-      Click(frmMain::Instance(), "cmdAbout");
-      Click(frmMain::Instance(), "cmdAbout");  // one About window, brought to the front
-      QCOMPARE(VisibleWindowsTitled(QStringLiteral("About Kelvarion")), 1);
-      atAbout = CountOf(Test().lblNum);
-      driver.When([&] { return CountOf(Test().lblNum) >= atAbout + 2; }, [&] {
-        Click(frmAbout::Instance(), "cmdOK");
-        QVERIFY(!frmAbout::Instance().IsLoaded());
-        QVERIFY(Test().IsLoaded());
-        done = true;
-        Click(Test(), "cmdStop");
-      });
-    });
+    driver.When([] { return CountOf(Test().lblNum) >= 1; },
+                [&] {
+                  Click(frmMain::Instance(), "cmdAbout");
+                  Click(frmMain::Instance(), "cmdAbout");  // one About window, brought to the front
+                  QCOMPARE(VisibleWindowsTitled(QStringLiteral("About Kelvarion")), 1);
+                  atAbout = CountOf(Test().lblNum);
+                  driver.When([&] { return CountOf(Test().lblNum) >= atAbout + 2; },
+                              [&] {
+                                Click(frmAbout::Instance(), "cmdOK");
+                                QVERIFY(!frmAbout::Instance().IsLoaded());
+                                QVERIFY(Test().IsLoaded());
+                                done = true;
+                                Click(Test(), "cmdStop");
+                              });
+                });
     driver.Watchdog(Test(), 20000);
     Click(frmMain::Instance(), "cmdAbout");
     frmAbout::Instance().Unload();
@@ -292,7 +317,8 @@ class AppTest : public QObject {
       QVERIFY(!about->isVisible());
       return;
     }
-    driver.When([] { return CountOf(Test().lblNum) >= 1; }, [] { Test().window()->windowHandle()->close(); });
+    driver.When([] { return CountOf(Test().lblNum) >= 1; },
+                [] { Test().window()->windowHandle()->close(); });
     driver.Watchdog(Test(), 20000);
     Click(frmMain::Instance(), "cmdBegin");
     QCOMPARE(Test().StopFlag, std::int16_t(-1));
@@ -313,11 +339,11 @@ class AppTest : public QObject {
       QCOMPARE(int(quint8(ico[entry + 2])), 16);  // colours
       QCOMPARE(U16(ico, entry + 6), quint32(4));  // bits a pixel
       const quint32 bytes = U32(ico, entry + 8), at = U32(ico, entry + 12);
-      QCOMPARE(U32(ico, at), quint32(40));              // BITMAPINFOHEADER
+      QCOMPARE(U32(ico, at), quint32(40));  // BITMAPINFOHEADER
       QCOMPARE(U32(ico, at + 4), quint32(n));
-      QCOMPARE(U32(ico, at + 8), quint32(2 * n));       // image and mask
+      QCOMPARE(U32(ico, at + 8), quint32(2 * n));  // image and mask
       QCOMPARE(U16(ico, at + 14), quint32(4));
-      QCOMPARE(U32(ico, at + 16), quint32(0));          // uncompressed
+      QCOMPARE(U32(ico, at + 16), quint32(0));  // uncompressed
       const quint32 xorBytes = ((n * 4 + 31) / 32) * 4 * n, andBytes = ((n + 31) / 32) * 4 * n;
       QCOMPARE(bytes, 40 + 16 * 4 + xorBytes + andBytes);
       // The mask makes the corners transparent and the centre opaque.

@@ -60,15 +60,16 @@ class KernelTest : public QObject {
     QTest::addColumn<bool>("drawn");
     QTest::addColumn<int>("colour");
     // a = (1 - 0.5) * (1 - 0.5) = 0.25
-    QTest::newRow("arctangent a=0.25 order 2")
-        << Kind::Arctangent << 2.0 << 1.f << 1.f << 1.0 << 1.0 << 0.2449787 << -7.839318 << true << -8;
+    QTest::newRow("arctangent a=0.25 order 2") << Kind::Arctangent << 2.0 << 1.f << 1.f << 1.0
+                                               << 1.0 << 0.2449787 << -7.839318 << true << -8;
     // a = (2 - 1) * (2 - 1) = 1: 80^5 * pi/4 does not fit 32 bits
     QTest::newRow("arctangent a=1 order 80 skipped")
-        << Kind::Arctangent << 80.0 << 2.f << 2.f << 2.0 << 2.0 << 0.7853982 << -2.5736e9 << false << 0;
-    QTest::newRow("sine a=0.25 order 2")
-        << Kind::Sine << 2.0 << 1.f << 1.f << 1.0 << 1.0 << std::sin(0.25) << -32 * std::sin(0.25) << true << -8;
-    QTest::newRow("logarithmic a=0.25 order 2")
-        << Kind::Logarithmic << 2.0 << 1.f << 1.f << 1.0 << 1.0 << std::log(0.25) << 44.3614 << true << 44;
+        << Kind::Arctangent << 80.0 << 2.f << 2.f << 2.0 << 2.0 << 0.7853982 << -2.5736e9 << false
+        << 0;
+    QTest::newRow("sine a=0.25 order 2") << Kind::Sine << 2.0 << 1.f << 1.f << 1.0 << 1.0
+                                         << std::sin(0.25) << -32 * std::sin(0.25) << true << -8;
+    QTest::newRow("logarithmic a=0.25 order 2") << Kind::Logarithmic << 2.0 << 1.f << 1.f << 1.0
+                                                << 1.0 << std::log(0.25) << 44.3614 << true << 44;
   }
   void knownPoints() {
     QFETCH(Kind, kind);
@@ -110,8 +111,10 @@ class KernelTest : public QObject {
     QTest::addColumn<bool>("ok");
     QTest::newRow("ordinary") << 1.5 << 4.0 << true;
     QTest::newRow("overflow") << 1e300 << 1e10 << false;
-    QTest::newRow("invalid: infinity times 0") << std::numeric_limits<double>::infinity() << 0.0 << false;
-    QTest::newRow("infinity times 2 is exact") << std::numeric_limits<double>::infinity() << 2.0 << true;
+    QTest::newRow("invalid: infinity times 0")
+        << std::numeric_limits<double>::infinity() << 0.0 << false;
+    QTest::newRow("infinity times 2 is exact")
+        << std::numeric_limits<double>::infinity() << 2.0 << true;
   }
   void negatedProductFailures() {
     QFETCH(double, value);

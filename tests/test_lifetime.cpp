@@ -16,7 +16,8 @@ namespace {
 bool Xdotool(const QStringList& args, QString* out = nullptr) {
   QProcess p;
   p.start(QStringLiteral("xdotool"), args);
-  if (!p.waitForFinished(10000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) return false;
+  if (!p.waitForFinished(10000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+    return false;
   if (out) *out = QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
   return true;
 }
@@ -59,22 +60,35 @@ QString FindWindow(qint64 pid, const QString& title, int timeoutMs = 30000) {
 
 // Clicks at a point given in twips from the top-left corner of a window's inner area.
 QStringList ClickArgs(const QString& window, int leftTwips, int topTwips) {
-  return {"mousemove", "--window", window, QString::number(leftTwips / 15), QString::number(topTwips / 15),
-          "click", "1"};
+  return {"mousemove",
+          "--window",
+          window,
+          QString::number(leftTwips / 15),
+          QString::number(topTwips / 15),
+          "click",
+          "1"};
 }
 // Centres of the buttons, from the layouts.
-QStringList Begin(const QString& w) { return ClickArgs(w, 1560 + 2295 / 2, 1320 + 375 / 2); }
-QStringList About(const QString& w) { return ClickArgs(w, 1560 + 2295 / 2, 1800 + 375 / 2); }
-QStringList Exit(const QString& w) { return ClickArgs(w, 1560 + 2295 / 2, 2280 + 375 / 2); }
-QStringList Stop(const QString& w) { return ClickArgs(w, 2280 + 1695 / 2, 6360 + 375 / 2); }
+QStringList Begin(const QString& w) {
+  return ClickArgs(w, 1560 + 2295 / 2, 1320 + 375 / 2);
+}
+QStringList About(const QString& w) {
+  return ClickArgs(w, 1560 + 2295 / 2, 1800 + 375 / 2);
+}
+QStringList Exit(const QString& w) {
+  return ClickArgs(w, 1560 + 2295 / 2, 2280 + 375 / 2);
+}
+QStringList Stop(const QString& w) {
+  return ClickArgs(w, 2280 + 1695 / 2, 6360 + 375 / 2);
+}
 
 // What a window manager sends when the close box is pressed.
 bool SendClose(const QString& window) {
   xcb_connection_t* c = xcb_connect(nullptr, nullptr);
   if (xcb_connection_has_error(c)) return false;
   auto atom = [c](const char* name) {
-    xcb_intern_atom_reply_t* r =
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
+    xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
     const xcb_atom_t a = r ? r->atom : xcb_atom_t{XCB_ATOM_NONE};
     std::free(r);
     return a;
@@ -87,8 +101,9 @@ bool SendClose(const QString& window) {
   e.data.data32[0] = atom("WM_DELETE_WINDOW");
   e.data.data32[1] = XCB_CURRENT_TIME;
   // Checked, so that the server has delivered it before this connection closes.
-  xcb_generic_error_t* error = xcb_request_check(
-      c, xcb_send_event_checked(c, 0, e.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&e)));
+  xcb_generic_error_t* error =
+      xcb_request_check(c, xcb_send_event_checked(c, 0, e.window, XCB_EVENT_MASK_NO_EVENT,
+                                                  reinterpret_cast<const char*>(&e)));
   std::free(error);
   xcb_disconnect(c);
   return error == nullptr;
@@ -99,8 +114,37 @@ bool SendClose(const QString& window) {
 class LifetimeTest : public QObject {
   Q_OBJECT
  private slots:
-  void initTestCase() {
-    if (qEnvironmentVariableIsEmpty("DISPLAY")) QSKIP("needs an X display (run under tests/run-x11.sh)");
+  void noDisplayGetsAClearAnswer_data() {
+    QTest::addColumn<QString>("display");
+    QTest::newRow("no DISPLAY") << QString();
+    QTest::newRow("a display that is not there") << QStringLiteral(":987");
+  }
+  void noDisplayGetsAClearAnswer() {
+    QFETCH(QString, display);
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    if (display.isEmpty())
+      env.remove(QStringLiteral("DISPLAY"));
+    else
+      env.insert(QStringLiteral("DISPLAY"), display);
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(KELVARION_EXE), {});
+    QVERIFY(program.waitForFinished(10000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 1);
+    const QByteArray message = program.readAllStandardError();
+    QCOMPARE(message.count('\n'), 1);
+    QVERIFY2(
+        message.contains("display") && (display.isEmpty() || message.contains(display.toUtf8())),
+        message.constData());
+  }
+
+  void init() {
+    if (QByteArray(QTest::currentTestFunction()).startsWith("noDisplay")) return;
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+      QSKIP("needs an X display (run under tests/run-x11.sh)");
     if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty()) QSKIP("needs xdotool");
   }
 
@@ -108,8 +152,10 @@ class LifetimeTest : public QObject {
     QTest::addColumn<QString>("state");
     QTest::addColumn<bool>("closeBox");
     for (const char* state : {"idle", "test", "nested", "about", "about and test"}) {
-      QTest::newRow(qPrintable(QStringLiteral("%1, Exit").arg(state))) << QString::fromUtf8(state) << false;
-      QTest::newRow(qPrintable(QStringLiteral("%1, close box").arg(state))) << QString::fromUtf8(state) << true;
+      QTest::newRow(qPrintable(QStringLiteral("%1, Exit").arg(state)))
+          << QString::fromUtf8(state) << false;
+      QTest::newRow(qPrintable(QStringLiteral("%1, close box").arg(state)))
+          << QString::fromUtf8(state) << true;
     }
   }
   void endsAtOnce() {
@@ -118,9 +164,12 @@ class LifetimeTest : public QObject {
     Program program;
     QVERIFY(program.waitForStarted());
     const QString main = FindWindow(program.processId(), QStringLiteral("Kelvarion 1.0"));
-    QVERIFY2(!main.isEmpty(), qPrintable(QStringLiteral("the main window did not appear (state %1, exit %2, stderr: %3)")
-                                             .arg(program.state()).arg(program.exitCode())
-                                             .arg(QString::fromLocal8Bit(program.readAllStandardError()))));
+    QVERIFY2(
+        !main.isEmpty(),
+        qPrintable(QStringLiteral("the main window did not appear (state %1, exit %2, stderr: %3)")
+                       .arg(program.state())
+                       .arg(program.exitCode())
+                       .arg(QString::fromLocal8Bit(program.readAllStandardError()))));
 
     if (state.contains(QLatin1String("about"))) {
       QVERIFY(Xdotool(About(main)));
@@ -131,14 +180,16 @@ class LifetimeTest : public QObject {
     }
     if (state.contains(QLatin1String("test")) || state == QLatin1String("nested")) {
       QVERIFY(Xdotool(Begin(main)));
-      const QString test = FindWindow(program.processId(), QStringLiteral("Generating Fractals..."));
+      const QString test =
+          FindWindow(program.processId(), QStringLiteral("Generating Fractals..."));
       QVERIFY(!test.isEmpty());
       QVERIFY(Xdotool({"windowmove", test, "800", "0"}));
       if (state == QLatin1String("nested")) {
         // Stop and Begin in one go: the second test runs inside the first one's pump.
         QVERIFY(Xdotool(Stop(test) + Begin(main)));
         QTest::qWait(200);
-        const QString second = FindWindow(program.processId(), QStringLiteral("Generating Fractals..."));
+        const QString second =
+            FindWindow(program.processId(), QStringLiteral("Generating Fractals..."));
         QVERIFY(!second.isEmpty() && second != test);
         QVERIFY(Xdotool({"windowmove", second, "800", "0"}));
       }
@@ -177,7 +228,8 @@ class LifetimeTest : public QObject {
     QVERIFY(SendClose(about));
     QTest::qWait(300);
     QVERIFY(program.state() == QProcess::Running);
-    QVERIFY(FindWindow(program.processId(), QStringLiteral("Generating Fractals..."), 200).isEmpty());
+    QVERIFY(
+        FindWindow(program.processId(), QStringLiteral("Generating Fractals..."), 200).isEmpty());
     QVERIFY(FindWindow(program.processId(), QStringLiteral("About Kelvarion"), 200).isEmpty());
     QVERIFY(Xdotool(Exit(main)));
     QVERIFY(program.waitForFinished(5000));

@@ -17,7 +17,9 @@
 using namespace kelvarion;
 
 namespace {
-frmFractal& F() { return frmFractal::Instance(); }
+frmFractal& F() {
+  return frmFractal::Instance();
+}
 QWidget* Child(const char* name) {
   return F().window() ? F().window()->findChild<QWidget*>(QString::fromUtf8(name)) : nullptr;
 }
@@ -97,18 +99,19 @@ class WindowTest : public QObject {
 
   void drawsAndCounts() {
     QImage shown;
-    driver.When([] { return CountOf(F().lblNum) >= 4; }, [&] {
-      auto* canvas = static_cast<PictureBoxWidget*>(Child("pctGen"));
-      // A repaint shows the persistent image one for one (as after being covered).
-      shown = canvas->grab().toImage();
-      const QImage& image = canvas->image();
-      const qreal r = canvas->devicePixelRatioF();
-      const QPoint probe(image.width() / 3, image.height() / 4);
-      QCOMPARE(shown.pixel(probe.x() + 2, probe.y() + 2), image.pixel(probe));
-      QVERIFY(image.pixel(probe) != canvas->palette().color(QPalette::Window).rgb());
-      QCOMPARE(shown.size(), QSize(std::lround(417 * r), std::lround(337 * r)));
-      QTest::mouseClick(Child("cmdStop"), Qt::LeftButton);
-    });
+    driver.When([] { return CountOf(F().lblNum) >= 4; },
+                [&] {
+                  auto* canvas = static_cast<PictureBoxWidget*>(Child("pctGen"));
+                  // A repaint shows the persistent image one for one (as after being covered).
+                  shown = canvas->grab().toImage();
+                  const QImage& image = canvas->image();
+                  const qreal r = canvas->devicePixelRatioF();
+                  const QPoint probe(image.width() / 3, image.height() / 4);
+                  QCOMPARE(shown.pixel(probe.x() + 2, probe.y() + 2), image.pixel(probe));
+                  QVERIFY(image.pixel(probe) != canvas->palette().color(QPalette::Window).rgb());
+                  QCOMPARE(shown.size(), QSize(std::lround(417 * r), std::lround(337 * r)));
+                  QTest::mouseClick(Child("cmdStop"), Qt::LeftButton);
+                });
     QVERIFY(!StartTest().ok());
     QVERIFY(!shown.isNull());
   }
@@ -122,21 +125,22 @@ class WindowTest : public QObject {
     QFETCH(bool, closeBox);
     QPointer<QWidget> window;
     bool checked = false;
-    driver.When([] { return CountOf(F().lblNum) >= 1; }, [&] {
-      window = F().window();
-      if (closeBox)
-        window->windowHandle()->close();
-      else
-        QTest::mouseClick(Child("cmdStop"), Qt::LeftButton);
-      // Gone at once, while the cycle still runs; the widgets wait for the next pump.
-      QCOMPARE(F().StopFlag, std::int16_t(-1));
-      QVERIFY(!F().IsLoaded());
-      QVERIFY(window && !window->isVisible());
-      float W = 0;
-      QVERIFY(!F().pctGen.InnerWidth(W).ok());
-      QVERIFY(!F().lblNum.SetCaption("9").ok());
-      checked = true;
-    });
+    driver.When([] { return CountOf(F().lblNum) >= 1; },
+                [&] {
+                  window = F().window();
+                  if (closeBox)
+                    window->windowHandle()->close();
+                  else
+                    QTest::mouseClick(Child("cmdStop"), Qt::LeftButton);
+                  // Gone at once, while the cycle still runs; the widgets wait for the next pump.
+                  QCOMPARE(F().StopFlag, std::int16_t(-1));
+                  QVERIFY(!F().IsLoaded());
+                  QVERIFY(window && !window->isVisible());
+                  float W = 0;
+                  QVERIFY(!F().pctGen.InnerWidth(W).ok());
+                  QVERIFY(!F().lblNum.SetCaption("9").ok());
+                  checked = true;
+                });
     QVERIFY(!StartTest().ok());
     QVERIFY(checked);
     QCoreApplication::sendPostedEvents();
@@ -146,10 +150,11 @@ class WindowTest : public QObject {
 
   void freshTestAfterStop() {
     long before = -1;
-    driver.When([] { return CountOf(F().lblNum) >= 2; }, [&] {
-      before = CountOf(F().lblNum);
-      F().Unload();
-    });
+    driver.When([] { return CountOf(F().lblNum) >= 2; },
+                [&] {
+                  before = CountOf(F().lblNum);
+                  F().Unload();
+                });
     QVERIFY(!StartTest().ok());
     driver.Reset();
     QCOMPARE(F().StopFlag, std::int16_t(-1));
@@ -168,31 +173,36 @@ class WindowTest : public QObject {
 
   void showWhileRunningOnlyRaises() {
     long atShow = -1, after = -1;
-    driver.When([] { return CountOf(F().lblNum) >= 1; }, [&] {
-      atShow = CountOf(F().lblNum);
-      QVERIFY(F().Show().ok());  // returns at once: no second cycle
-    });
-    driver.When([&] { return atShow >= 0 && CountOf(F().lblNum) >= atShow + 2; }, [&] {
-      after = CountOf(F().lblNum);
-      F().Unload();
-    });
+    driver.When([] { return CountOf(F().lblNum) >= 1; },
+                [&] {
+                  atShow = CountOf(F().lblNum);
+                  QVERIFY(F().Show().ok());  // returns at once: no second cycle
+                });
+    driver.When([&] { return atShow >= 0 && CountOf(F().lblNum) >= atShow + 2; },
+                [&] {
+                  after = CountOf(F().lblNum);
+                  F().Unload();
+                });
     QVERIFY(!StartTest().ok());
     QVERIFY(after >= atShow + 2);
   }
 
   void secondCycleNestsInsideFirst() {
     std::vector<std::string> events;
-    driver.When([] { return CountOf(F().lblNum) >= 1; }, [&] {
-      QTest::mouseClick(Child("cmdStop"), Qt::LeftButton);
-      // Begin in the same pump: clear the flag and show again; a second cycle runs in here.
-      driver.When([] { return CountOf(F().lblNum) >= 2; }, [&] {
-        events.push_back("inner stop");
-        QTest::mouseClick(Child("cmdStop"), Qt::LeftButton);
-      });
-      F().StopFlag = 0;
-      const Status inner = F().Show();
-      events.push_back(inner.ok() ? "inner ok" : "inner ended");
-    });
+    driver.When([] { return CountOf(F().lblNum) >= 1; },
+                [&] {
+                  QTest::mouseClick(Child("cmdStop"), Qt::LeftButton);
+                  // Begin in the same pump: clear the flag and show again; a second cycle runs in
+                  // here.
+                  driver.When([] { return CountOf(F().lblNum) >= 2; },
+                              [&] {
+                                events.push_back("inner stop");
+                                QTest::mouseClick(Child("cmdStop"), Qt::LeftButton);
+                              });
+                  F().StopFlag = 0;
+                  const Status inner = F().Show();
+                  events.push_back(inner.ok() ? "inner ok" : "inner ended");
+                });
     const Status outer = StartTest();
     events.push_back(outer.ok() ? "outer ok" : "outer ended");
     QCOMPARE(events, (std::vector<std::string>{"inner stop", "inner ended", "outer ended"}));
@@ -212,8 +222,9 @@ class WindowTest : public QObject {
     QString state;
     driver.Soon([&] {
       QProcess xprop;
-      xprop.start(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(F().window()->winId()),
-                                            QStringLiteral("_NET_WM_STATE")});
+      xprop.start(QStringLiteral("xprop"),
+                  {QStringLiteral("-id"), QString::number(F().window()->winId()),
+                   QStringLiteral("_NET_WM_STATE")});
       xprop.waitForFinished(5000);
       state = QString::fromLocal8Bit(xprop.readAllStandardOutput());
       F().Unload();

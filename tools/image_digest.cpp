@@ -33,8 +33,10 @@ bool ParseCount(const char* text, long max, long& out) {
 int main(int argc, char** argv) {
   long width = 0, height = 0, count = 0;
   if (argc != 4 || !ParseCount(argv[1], 100000, width) || !ParseCount(argv[2], 100000, height) ||
-      !ParseCount(argv[3], LONG_MAX / 2, count) || count < 1 || (width + 1) * (height + 1) > 50'000'000) {
-    std::fprintf(stderr, "usage: image-digest WIDTH HEIGHT COUNT (sizes 0-100000, COUNT at least 1)\n");
+      !ParseCount(argv[3], LONG_MAX / 2, count) || count < 1 ||
+      (width + 1) * (height + 1) > 50'000'000) {
+    std::fprintf(stderr,
+                 "usage: image-digest WIDTH HEIGHT COUNT (sizes 0-100000, COUNT at least 1)\n");
     return 2;
   }
   const long columns = width + 1, rows = height + 1;
@@ -61,21 +63,23 @@ int main(int argc, char** argv) {
       unsigned char* p = &bytes[i * 5];
       const auto u = static_cast<std::uint32_t>(colour[i]);
       p[0] = drawn[i] ? 1 : 0;
-      for (int b = 0; b < 4; ++b) p[1 + b] = drawn[i] ? static_cast<unsigned char>(u >> (8 * b)) : 0;
+      for (int b = 0; b < 4; ++b)
+        p[1 + b] = drawn[i] ? static_cast<unsigned char>(u >> (8 * b)) : 0;
       if (drawn[i]) {
         ++nDrawn;
         lo = std::min(lo, colour[i]);
         hi = std::max(hi, colour[i]);
       }
     }
-    const QByteArray sha = QCryptographicHash::hash(
-        QByteArrayView(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())),
-        QCryptographicHash::Sha256);
+    const QByteArray sha =
+        QCryptographicHash::hash(QByteArrayView(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<qsizetype>(bytes.size())),
+                                 QCryptographicHash::Sha256);
     const long order = 2 + ((index - 1) % 237) / 3;
     if (nDrawn > 0)
-      std::printf("%ld %s %ld %ld %ld %ld %ld %s\n", index, window.lblType.caption.c_str(), order, nDrawn,
-                  static_cast<long>(colour.size()) - nDrawn, static_cast<long>(lo), static_cast<long>(hi),
-                  sha.toHex().constData());
+      std::printf("%ld %s %ld %ld %ld %ld %ld %s\n", index, window.lblType.caption.c_str(), order,
+                  nDrawn, static_cast<long>(colour.size()) - nDrawn, static_cast<long>(lo),
+                  static_cast<long>(hi), sha.toHex().constData());
     else
       std::printf("%ld %s %ld 0 %ld - - %s\n", index, window.lblType.caption.c_str(), order,
                   static_cast<long>(colour.size()), sha.toHex().constData());

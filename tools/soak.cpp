@@ -46,7 +46,8 @@ double CpuSeconds() {
 }
 
 void Click(Form& form, const char* name) {
-  QWidget* w = form.window() ? form.window()->findChild<QWidget*>(QString::fromUtf8(name)) : nullptr;
+  QWidget* w =
+      form.window() ? form.window()->findChild<QWidget*>(QString::fromUtf8(name)) : nullptr;
   if (auto* b = qobject_cast<QPushButton*>(w)) b->click();
 }
 
@@ -86,7 +87,8 @@ int main(int argc, char** argv) {
     if (minute == 2) warmRss = rss;
     ok = ok && images > lastImages && answerMs >= 0 && answerMs <= 100 &&
          (minute <= 2 || rss - warmRss <= 1024);
-    std::fprintf(csv, "%d,%ld,%.1f,%ld,%ld,%.2f\n", minute, rss, CpuSeconds(), images, images - lastImages, answerMs);
+    std::fprintf(csv, "%d,%ld,%.1f,%ld,%ld,%.2f\n", minute, rss, CpuSeconds(), images,
+                 images - lastImages, answerMs);
     std::fflush(csv);
     lastImages = images;
     if (minute >= minutes) {
