@@ -3,23 +3,17 @@
 namespace kelvarion {
 
 const FormLayout& frmAbout::Layout() {
+  // clang-format off: the layout reads as a table
   static const FormLayout layout{
-      "About Kelvarion",
-      5715,
-      1395,
-      Frame::Dialog,
-      nullptr,
+      "About Kelvarion", 5715, 1395, Frame::Dialog, nullptr,
       {
-          // name       kind                      caption                                left   top
-          // width height tab style
-          {"cmdOK", ControlKind::PushButton, "OK", 2640, 960, 1815, 375, 3, kStyleNone},
-          {"Picture1", ControlKind::PictureBox, ":/kelvarion/about.bmp", 120, 120, 1620, 1185, 0,
-           kStyleNone},
-          {"Label2", ControlKind::Label, "kelvarion@example.org", 1800, 360, 3375, 255, 2,
-           kStyleNone},
-          {"Label1", ControlKind::Label, "Kelvarion 1.0 by the Kelvarion team", 1800, 120, 3615,
-           255, 1, kStyleNone},
+          // name       kind                      caption                                left   top  width height tab style
+          {"cmdOK",    ControlKind::PushButton, "OK",                                  2640, 960,  1815, 375,  3, kStyleNone},
+          {"Picture1", ControlKind::PictureBox, ":/kelvarion/about.bmp",               120,  120,  1620, 1185, 0, kStyleNone},
+          {"Label2",   ControlKind::Label,      "kelvarion@example.org",               1800, 360,  3375, 255,  2, kStyleNone},
+          {"Label1",   ControlKind::Label,      "Kelvarion 1.0 by the Kelvarion team", 1800, 120,  3615, 255,  1, kStyleNone},
       }};
+  // clang-format on
   return layout;
 }
 
@@ -28,8 +22,6 @@ frmAbout& frmAbout::Instance() {
   return *instance;
 }
 
-void frmAbout::cmdOK_Click() {
-  Unload();
-}
+void frmAbout::cmdOK_Click() { Unload(); }
 
 }  // namespace kelvarion

@@ -15,23 +15,18 @@ constexpr const char* kDescription =
 }  // namespace
 
 const FormLayout& frmMain::Layout() {
+  // clang-format off: the layout reads as a table
   static const FormLayout layout{
-      "Kelvarion 1.0",
-      5595,
-      2730,
-      Frame::Dialog,
-      ":/kelvarion/kelvarion.ico",
+      "Kelvarion 1.0", 5595, 2730, Frame::Dialog, ":/kelvarion/kelvarion.ico",
       {
-          // name             kind                      caption                   left   top  width
-          // height tab         style
-          {"cmdExit", ControlKind::PushButton, "Exit", 1560, 2280, 2295, 375, 3, kStyleNone},
-          {"cmdAbout", ControlKind::PushButton, "About...", 1560, 1800, 2295, 375, 2, kStyleNone},
-          {"cmdBegin", ControlKind::PushButton, "Begin Fractal Testing!", 1560, 1320, 2295, 375, 1,
-           kStyleBoldFont},
-          {"lblDescription", ControlKind::Label, kDescription, 720, 120, 4695, 1095, 0, kStyleNone},
-          {"Image1", ControlKind::Image, ":/kelvarion/kelvarion.ico", 120, 120, 480, 480,
-           kNoTabStop, kStyleNone},
+          // name             kind                      caption                   left   top  width height tab         style
+          {"cmdExit",        ControlKind::PushButton, "Exit",                     1560, 2280, 2295, 375,  3,          kStyleNone},
+          {"cmdAbout",       ControlKind::PushButton, "About...",                 1560, 1800, 2295, 375,  2,          kStyleNone},
+          {"cmdBegin",       ControlKind::PushButton, "Begin Fractal Testing!",   1560, 1320, 2295, 375,  1,          kStyleBoldFont},
+          {"lblDescription", ControlKind::Label,      kDescription,               720,  120,  4695, 1095, 0,          kStyleNone},
+          {"Image1",         ControlKind::Image,      ":/kelvarion/kelvarion.ico", 120, 120,  480,  480,  kNoTabStop, kStyleNone},
       }};
+  // clang-format on
   return layout;
 }
 
@@ -48,13 +43,9 @@ void frmMain::cmdBegin_Click() {
   skip(frmFractal::Instance().Show());
 }
 
-void frmMain::cmdAbout_Click() {
-  (void)frmAbout::Instance().Show();
-}
+void frmMain::cmdAbout_Click() { (void)frmAbout::Instance().Show(); }
 
-void frmMain::cmdExit_Click() {
-  EndProgram();
-}
+void frmMain::cmdExit_Click() { EndProgram(); }
 
 void frmMain::Form_Unload(std::int16_t& Cancel) {
   (void)Cancel;

@@ -5,27 +5,21 @@
 namespace kelvarion {
 
 const FormLayout& frmFractal::Layout() {
+  // clang-format off: the layout reads as a table
   static const FormLayout layout{
-      "Generating Fractals...",
-      6270,
-      6810,
-      Frame::ToolWindow,
-      nullptr,
+      "Generating Fractals...", 6270, 6810, Frame::ToolWindow, nullptr,
       {
-          // name      kind                      caption                         left   top  width
-          // height tab  style
-          {"cmdStop", ControlKind::PushButton, "Stop!!", 2280, 6360, 1695, 375, 5, kStyleNone},
-          {"pctGen", ControlKind::PictureBox, nullptr, 0, 0, 6255, 5055, 0, kStyleCanvas},
-          {"lblType", ControlKind::Label, "Arctangent", 2280, 5880, 1215, 255, 7, kStyleValue},
-          {"Label3", ControlKind::Label, "Current Type of Fractal:", 120, 5880, 2055, 255, 6,
-           kStyleNone},
-          {"lblNum", ControlKind::Label, "0", 2280, 5520, 1215, 255, 4, kStyleValue},
-          {"Label2", ControlKind::Label, "Number of fractals generated:", 120, 5520, 2535, 255, 3,
-           kStyleNone},
-          {"lblWhen", ControlKind::Label, "$$$", 2280, 5160, 2775, 255, 2, kStyleValue},
-          {"Label1", ControlKind::Label, "This test was started on:", 120, 5160, 1815, 255, 1,
-           kStyleNone},
+          // name      kind                      caption                         left   top  width height tab  style
+          {"cmdStop", ControlKind::PushButton, "Stop!!",                         2280, 6360, 1695, 375, 5, kStyleNone},
+          {"pctGen",  ControlKind::PictureBox, nullptr,                          0,    0,    6255, 5055, 0, kStyleCanvas},
+          {"lblType", ControlKind::Label,      "Arctangent",                     2280, 5880, 1215, 255, 7, kStyleValue},
+          {"Label3",  ControlKind::Label,      "Current Type of Fractal:",       120,  5880, 2055, 255, 6, kStyleNone},
+          {"lblNum",  ControlKind::Label,      "0",                              2280, 5520, 1215, 255, 4, kStyleValue},
+          {"Label2",  ControlKind::Label,      "Number of fractals generated:",  120,  5520, 2535, 255, 3, kStyleNone},
+          {"lblWhen", ControlKind::Label,      "$$$",                            2280, 5160, 2775, 255, 2, kStyleValue},
+          {"Label1",  ControlKind::Label,      "This test was started on:",      120,  5160, 1815, 255, 1, kStyleNone},
       }};
+  // clang-format on
   return layout;
 }
 
@@ -36,17 +30,13 @@ frmFractal& frmFractal::Instance() {
   return *instance;
 }
 
-void frmFractal::Form_Load() {
-  GenerationCycle(*this);
-}
+void frmFractal::Form_Load() { GenerationCycle(*this); }
 
 void frmFractal::Form_Unload(std::int16_t& Cancel) {
   (void)Cancel;
   StopFlag = -1;
 }
 
-void frmFractal::cmdStop_Click() {
-  Unload();
-}
+void frmFractal::cmdStop_Click() { Unload(); }
 
 }  // namespace kelvarion
