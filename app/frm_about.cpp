@@ -3,7 +3,8 @@
 namespace kelvarion {
 
 const FormLayout& frmAbout::Layout() {
-  // clang-format off: the layout reads as a table
+  // The layout reads as a table.
+  // clang-format off
   static const FormLayout layout{
       "About Kelvarion", 5715, 1395, Frame::Dialog, nullptr,
       {

@@ -15,7 +15,8 @@ constexpr const char* kDescription =
 }  // namespace
 
 const FormLayout& frmMain::Layout() {
-  // clang-format off: the layout reads as a table
+  // The layout reads as a table.
+  // clang-format off
   static const FormLayout layout{
       "Kelvarion 1.0", 5595, 2730, Frame::Dialog, ":/kelvarion/kelvarion.ico",
       {

@@ -5,7 +5,8 @@
 namespace kelvarion {
 
 const FormLayout& frmFractal::Layout() {
-  // clang-format off: the layout reads as a table
+  // The layout reads as a table.
+  // clang-format off
   static const FormLayout layout{
       "Generating Fractals...", 6270, 6810, Frame::ToolWindow, nullptr,
       {
