@@ -23,6 +23,8 @@ frmAbout& frmAbout::Instance() {
   return *instance;
 }
 
-void frmAbout::cmdOK_Click() { Unload(); }
+void frmAbout::cmdOK_Click() {
+  Unload();
+}
 
 }  // namespace kelvarion

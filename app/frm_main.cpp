@@ -44,9 +44,13 @@ void frmMain::cmdBegin_Click() {
   skip(frmFractal::Instance().Show());
 }
 
-void frmMain::cmdAbout_Click() { (void)frmAbout::Instance().Show(); }
+void frmMain::cmdAbout_Click() {
+  (void)frmAbout::Instance().Show();
+}
 
-void frmMain::cmdExit_Click() { EndProgram(); }
+void frmMain::cmdExit_Click() {
+  EndProgram();
+}
 
 void frmMain::Form_Unload(std::int16_t& Cancel) {
   (void)Cancel;

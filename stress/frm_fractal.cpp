@@ -31,13 +31,17 @@ frmFractal& frmFractal::Instance() {
   return *instance;
 }
 
-void frmFractal::Form_Load() { GenerationCycle(*this); }
+void frmFractal::Form_Load() {
+  GenerationCycle(*this);
+}
 
 void frmFractal::Form_Unload(std::int16_t& Cancel) {
   (void)Cancel;
   StopFlag = -1;
 }
 
-void frmFractal::cmdStop_Click() { Unload(); }
+void frmFractal::cmdStop_Click() {
+  Unload();
+}
 
 }  // namespace kelvarion
