@@ -16,6 +16,7 @@ if [ $wm = 1 ]; then
   openbox >/dev/null 2>&1 &
   pids="$pids $!"
   for _ in $(seq 50); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break; sleep 0.1; done
+  sleep 1  # it announces itself a moment before it manages windows
 fi
 "$@"
 status=$?

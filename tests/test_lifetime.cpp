@@ -58,15 +58,27 @@ QString FindWindow(qint64 pid, const QString& title, int timeoutMs = 30000) {
   return QString();
 }
 
-// Clicks at a point given in twips from the top-left corner of a window's inner area.
+bool WindowManagerRuns() {
+  QProcess p;
+  p.start(QStringLiteral("xprop"), {"-root", "_NET_SUPPORTING_WM_CHECK"});
+  p.waitForFinished(5000);
+  return p.readAllStandardOutput().contains("window id");
+}
+
+// Clicks at a point given in twips from the top-left corner of a window's inner area. With a
+// window manager the window is activated first, as a user's click on it would: openbox takes
+// the press that focuses a window for itself now and then.
 QStringList ClickArgs(const QString& window, int leftTwips, int topTwips) {
-  return {"mousemove",
-          "--window",
-          window,
-          QString::number(leftTwips / 15),
-          QString::number(topTwips / 15),
-          "click",
-          "1"};
+  static const bool wm = WindowManagerRuns();
+  QStringList activate;
+  if (wm) activate = QStringList{"windowactivate", "--sync", window};
+  return activate + QStringList{"mousemove",
+                                "--window",
+                                window,
+                                QString::number(leftTwips / 15),
+                                QString::number(topTwips / 15),
+                                "click",
+                                "1"};
 }
 // Centres of the buttons, from the layouts.
 QStringList Begin(const QString& w) {
@@ -176,14 +188,16 @@ class LifetimeTest : public QObject {
       const QString about = FindWindow(program.processId(), QStringLiteral("About Kelvarion"));
       QVERIFY(!about.isEmpty());
       // Centred, it lies over the main window's buttons: move it aside, as a user would.
-      QVERIFY(Xdotool({"windowmove", about, "0", "0"}));
+      QVERIFY(Xdotool({"windowmove", "--sync", about, "0", "0"}));
+      QTest::qWait(200);
     }
     if (state.contains(QLatin1String("test")) || state == QLatin1String("nested")) {
       QVERIFY(Xdotool(Begin(main)));
       const QString test =
           FindWindow(program.processId(), QStringLiteral("Generating Fractals..."));
       QVERIFY(!test.isEmpty());
-      QVERIFY(Xdotool({"windowmove", test, "800", "0"}));
+      QVERIFY(Xdotool({"windowmove", "--sync", test, "800", "0"}));
+      QTest::qWait(200);
       if (state == QLatin1String("nested")) {
         // Stop and Begin in one go: the second test runs inside the first one's pump.
         QVERIFY(Xdotool(Stop(test) + Begin(main)));
@@ -191,7 +205,8 @@ class LifetimeTest : public QObject {
         const QString second =
             FindWindow(program.processId(), QStringLiteral("Generating Fractals..."));
         QVERIFY(!second.isEmpty() && second != test);
-        QVERIFY(Xdotool({"windowmove", second, "800", "0"}));
+        QVERIFY(Xdotool({"windowmove", "--sync", second, "800", "0"}));
+        QTest::qWait(200);
       }
       QTest::qWait(300);  // let it draw
     }
