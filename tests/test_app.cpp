@@ -53,11 +53,7 @@ class AppTest : public QObject {
  private slots:
   void initTestCase() {
     SetUpApplication();
-    // Nothing here may end the program; if something does, say so loudly.
-    SetEndProgramHook([] {
-      std::fputs("EndProgram called inside the test\n", stderr);
-      std::abort();
-    });
+    ForbidEndingTheProgram();
     QVERIFY(frmMain::Instance().Show().ok());
   }
   void cleanup() {

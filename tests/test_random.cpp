@@ -79,6 +79,24 @@ class Walk {
     }
   }
 
+  // Presses Begin when no test window is loaded: the click runs a whole test, and the walk
+  // goes on from timers inside its pumps until it ends.
+  void BeginTest() {
+    const int mine = ++running_;
+    stopped_ = false;
+    flag_ = 0;
+    sinceBegin_.start();
+    countAt400_ = -1;
+    Next(0);
+    Click(frmMain::Instance(), "cmdBegin");
+    Check(running_ == mine, "nested tests did not unwind in order");
+    --running_;
+    flag_ = -1;
+    stopped_ = true;  // an outer test's window is gone too
+    log_ << QStringLiteral("(test %1 ended)").arg(mine);
+    Check(Test().StopFlag == -1, "StopFlag not set after a test ended");
+  }
+
   void Step() {
     if (!failure_.isEmpty() || left_ <= 0) {
       // Wind down: stop whatever runs; the walk ends when every Begin has returned.
@@ -102,19 +120,7 @@ class Walk {
               "Begin during a test did not leave it running");
         return Next(0);
       }
-      // This click runs a whole test; the walk goes on from timers inside its pumps.
-      const int mine = ++running_;
-      stopped_ = false;
-      flag_ = 0;
-      sinceBegin_.start();
-      countAt400_ = -1;
-      Next(0);
-      Click(frmMain::Instance(), "cmdBegin");
-      Check(running_ == mine, "nested tests did not unwind in order");
-      --running_;
-      flag_ = -1;
-      log_ << QStringLiteral("(test %1 ended)").arg(mine);
-      Check(Test().StopFlag == -1, "StopFlag not set after a test ended");
+      BeginTest();
       return;
     }
     if (pick < 27 && Test().IsLoaded()) {
@@ -130,19 +136,7 @@ class Walk {
     } else if (pick < 42 && Test().IsLoaded()) {
       log_ << "Stop+Begin";  // in one pump: a second test nests inside the first
       Click(Test(), "cmdStop");
-      stopped_ = true;
-      const int mine = ++running_;
-      stopped_ = false;
-      flag_ = 0;
-      sinceBegin_.start();
-      countAt400_ = -1;
-      Next(0);
-      Click(frmMain::Instance(), "cmdBegin");
-      Check(running_ == mine, "nested tests did not unwind in order");
-      --running_;
-      flag_ = -1;
-      stopped_ = true;  // the outer test's window is gone too
-      log_ << QStringLiteral("(test %1 ended)").arg(mine);
+      BeginTest();
       return;
     } else if (pick < 55) {
       log_ << "About";
@@ -185,10 +179,7 @@ class RandomTest : public QObject {
  private slots:
   void initTestCase() {
     SetUpApplication();
-    SetEndProgramHook([] {
-      std::fputs("EndProgram called inside the test\n", stderr);
-      std::abort();
-    });
+    ForbidEndingTheProgram();
     QVERIFY(frmMain::Instance().Show().ok());
   }
 

@@ -3,11 +3,14 @@
 // a timer, which fires when the cycle's pump reads the event queue.
 
 #include <QTimer>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <vector>
 
 #include "services/form.h"
+#include "services/program.h"
 #include "services/pump.h"
 
 namespace kelvarion {
@@ -44,6 +47,14 @@ class WindowDriver {
  private:
   std::vector<std::unique_ptr<QTimer>> timers_;
 };
+
+// Nothing in an in-process test may end the program; if something does, say so loudly.
+inline void ForbidEndingTheProgram() {
+  SetEndProgramHook([] {
+    std::fputs("EndProgram called inside the test\n", stderr);
+    std::abort();
+  });
+}
 
 // The caption a label shows, or "" once its window is gone.
 inline std::string CaptionOf(const Label& label) {
