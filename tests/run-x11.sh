@@ -1,18 +1,27 @@
 #!/usr/bin/env bash
-# run-x11.sh [--wm] COMMAND...: runs COMMAND on a fresh Xvfb display at 96 dpi, with openbox
-# as window manager when --wm is given, and exits with the command's status.
+# run-x11.sh [--wm] [--screen WxH] COMMAND...: runs COMMAND on a fresh Xvfb display at 96 dpi
+# (1280x1024 unless --screen says otherwise), with openbox as window manager when --wm is
+# given, and exits with the command's status.
 set -u
 wm=0
-if [ "${1:-}" = "--wm" ]; then wm=1; shift; fi
+screen=1280x1024
+while :; do
+  case "${1:-}" in
+    --wm) wm=1; shift ;;
+    --screen) screen=$2; shift 2 ;;
+    *) break ;;
+  esac
+done
 command -v Xvfb >/dev/null || { echo "run-x11.sh: Xvfb is not installed" >&2; exit 1; }
 fifo=$(mktemp -u); mkfifo "$fifo"
-Xvfb -displayfd 5 -screen 0 1280x1024x24 -dpi 96 -nolisten tcp -noreset 5>"$fifo" 2>/dev/null &
+Xvfb -displayfd 5 -screen 0 ${screen}x24 -dpi 96 -nolisten tcp -noreset 5>"$fifo" 2>/dev/null &
 xvfb=$!
 read -r display <"$fifo"; rm -f "$fifo"
 export DISPLAY=":$display"
 unset QT_QPA_PLATFORM
 pids=$xvfb
 if [ $wm = 1 ]; then
+  export RUN_X11_WM=openbox
   openbox >/dev/null 2>&1 &
   pids="$pids $!"
   for _ in $(seq 50); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break; sleep 0.1; done

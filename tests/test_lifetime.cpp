@@ -69,7 +69,7 @@ bool WindowManagerRuns() {
 // window manager the window is activated first, as a user's click on it would: openbox takes
 // the press that focuses a window for itself now and then.
 QStringList ClickArgs(const QString& window, int leftTwips, int topTwips) {
-  static const bool wm = WindowManagerRuns();
+  const bool wm = WindowManagerRuns();  // asked each time: one test brings its own display
   QStringList activate;
   if (wm) activate = QStringList{"windowactivate", "--sync", window};
   return activate + QStringList{"mousemove",
@@ -226,6 +226,44 @@ class LifetimeTest : public QObject {
     QVERIFY2(ms <= 100, qPrintable(QStringLiteral("ended %1 ms after the action").arg(ms)));
     QCOMPARE(program.readAllStandardError(), QByteArray());
     QCOMPARE(program.readAllStandardOutput(), QByteArray());
+  }
+
+  // The display the program runs on goes away: it must end at once, not hang or spin.
+  void displayLostEndsIt_data() {
+    QTest::addColumn<bool>("testing");
+    QTest::newRow("idle") << false;
+    QTest::newRow("during a test") << true;
+  }
+  void displayLostEndsIt() {
+    QFETCH(bool, testing);
+    if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty()) QSKIP("needs Xvfb");
+    QProcess server;  // a display of its own, to be taken away
+    server.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-screen", "0", "1024x768x24",
+                                          "-nolisten", "tcp"});
+    QVERIFY(server.waitForReadyRead(10000));
+    const QByteArray display = ":" + server.readAllStandardOutput().trimmed();
+    const QByteArray ours = qgetenv("DISPLAY");
+    qputenv("DISPLAY", display);  // for the program and for xdotool
+    auto restore = qScopeGuard([&] { qputenv("DISPLAY", ours); });
+    Program program;
+    const QString main = FindWindow(program.processId(), QStringLiteral("Kelvarion 1.0"));
+    QVERIFY(!main.isEmpty());
+    if (testing) {
+      QVERIFY(Xdotool(Begin(main)));
+      QVERIFY(!FindWindow(program.processId(), QStringLiteral("Generating Fractals...")).isEmpty());
+      QTest::qWait(300);
+    }
+    QElapsedTimer sinceLost;
+    server.kill();
+    sinceLost.start();
+    QVERIFY(server.waitForFinished(5000));
+    QVERIFY(program.waitForFinished(5000));
+    const qint64 ms = sinceLost.elapsed();
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 1);
+    QVERIFY2(ms <= 500, qPrintable(QStringLiteral("ended %1 ms after the display").arg(ms)));
+    const QByteArray message = program.readAllStandardError();
+    QVERIFY2(message.contains("X11 connection broke"), message.constData());
   }
 
   void otherWindowsNeverEndIt() {

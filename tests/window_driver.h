@@ -2,7 +2,10 @@
 // Drives real windows from inside a running test's pumps, as a user would: each step runs from
 // a timer, which fires when the cycle's pump reads the event queue.
 
+#include <QScreen>
 #include <QTimer>
+#include <QWidget>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -65,6 +68,22 @@ inline std::string CaptionOf(const Label& label) {
 inline long CountOf(const Label& label) {
   const std::string text = CaptionOf(label);
   return text.empty() ? -1 : std::stol(text);
+}
+
+// Where a window's frame belongs: centred on the screen's available area, or at its top-left
+// corner along each side the screen is too small for.
+inline QPoint ExpectedFramePosition(const QWidget* w) {
+  const QRect avail = w->screen()->availableGeometry(), frame = w->frameGeometry();
+  return {avail.x() + std::max(0, (avail.width() - frame.width()) / 2),
+          avail.y() + std::max(0, (avail.height() - frame.height()) / 2)};
+}
+
+// Whether a window stands where it belongs; under a window manager (tests/run-x11.sh --wm says
+// so) only once it has been framed, as the frame is what gets centred.
+inline bool Placed(const QWidget* w) {
+  const bool wm = qEnvironmentVariableIsSet("RUN_X11_WM");
+  return (!wm || w->frameGeometry().size() != w->size()) &&
+         w->frameGeometry().topLeft() == ExpectedFramePosition(w);
 }
 
 }  // namespace kelvarion
