@@ -238,8 +238,8 @@ class LifetimeTest : public QObject {
     QFETCH(bool, testing);
     if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty()) QSKIP("needs Xvfb");
     QProcess server;  // a display of its own, to be taken away
-    server.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-screen", "0", "1024x768x24",
-                                          "-nolisten", "tcp"});
+    server.start(QStringLiteral("Xvfb"),
+                 {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
     QVERIFY(server.waitForReadyRead(10000));
     const QByteArray display = ":" + server.readAllStandardOutput().trimmed();
     const QByteArray ours = qgetenv("DISPLAY");
