@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# check-package.sh BUILD_DIR: builds the Debian package with CPack, checks its dependencies
+# (found by dpkg-shlibdeps, each a package Debian has), unpacks it into a throwaway root, starts
+# the program from there on the display and ends it through Exit: status 0, nothing printed.
+# Skips (77) where the package tools or xdotool are not installed.
+set -u
+build=$1
+for tool in cpack dpkg-deb dpkg-shlibdeps xdotool; do
+  command -v $tool >/dev/null || { echo "needs $tool"; exit 77; }
+done
+[ -n "${DISPLAY:-}" ] || { echo "needs a display (run under tests/run-x11.sh)"; exit 77; }
+work=$(mktemp -d)
+pid=
+trap '[ -n "$pid" ] && kill $pid 2>/dev/null; rm -rf "$work"' EXIT
+fail() { echo "$*"; exit 1; }
+
+cpack -G DEB -B "$work/out" --config "$build/CPackConfig.cmake" >"$work/cpack.log" 2>&1 \
+  || { cat "$work/cpack.log"; fail "cpack failed"; }
+deb=$(ls "$work"/out/kelvarion_*.deb 2>/dev/null | head -1)
+[ -n "$deb" ] || fail "no package made"
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "Depends: $depends"
+for lib in libqt6core6 libqt6gui6 libqt6widgets6 libc6 libstdc++6 fonts-liberation; do
+  grep -q "\b$lib\b" <<<"$depends" || fail "the package does not depend on $lib"
+done
+for pkg in $(sed 's/([^)]*)//g; s/,/ /g; s/|/ /g' <<<"$depends"); do
+  dpkg-query -W "$pkg" >/dev/null 2>&1 || fail "depends on $pkg, which is not a package here"
+done
+
+root="$work/root"
+dpkg-deb -x "$deb" "$root" || fail "cannot unpack"
+for f in bin/Kelvarion1 share/applications/org.example.Kelvarion.desktop \
+         share/icons/hicolor/32x32/apps/org.example.Kelvarion.png \
+         share/metainfo/org.example.Kelvarion.metainfo.xml; do
+  [ -s "$root/usr/$f" ] || fail "the package lacks /usr/$f"
+done
+
+mkdir -m 700 "$work/runtime"
+XDG_RUNTIME_DIR="$work/runtime" "$root/usr/bin/Kelvarion1" >"$work/out.txt" 2>&1 &
+pid=$!
+window=
+for _ in $(seq 100); do
+  window=$(xdotool search --onlyvisible --pid $pid --name '^Kelvarion 1\.0$' 2>/dev/null | head -1)
+  [ -n "$window" ] && break
+  sleep 0.1
+done
+[ -n "$window" ] || fail "the installed program showed no main window"
+sleep 0.2
+if xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window; then
+  xdotool windowactivate --sync "$window"
+fi
+# Exit's centre, from its place in the main window's layout (twips, 15 to a pixel).
+xdotool mousemove --window "$window" $(((1560 + 2295 / 2) / 15)) $(((2280 + 375 / 2) / 15)) click 1
+for _ in $(seq 50); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
+kill -0 $pid 2>/dev/null && fail "Exit did not end the installed program"
+wait $pid
+status=$?
+pid=
+[ $status = 0 ] || fail "the installed program ended with status $status"
+[ -s "$work/out.txt" ] && { cat "$work/out.txt"; fail "the installed program printed something"; }
+echo "packaged, installed into a throwaway root, started and ended"
