@@ -7,15 +7,16 @@
 // 0x01 and the colour as 4-byte little-endian two's complement when drawn, five 0x00 when not.
 // Two builds or platforms whose lines agree compute the kernel identically.
 
-#include <QCryptographicHash>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "stress/generation_cycle.h"
 #include "tools/recording_window.h"
+#include "tools/sha256.h"
 
 namespace {
 
@@ -71,18 +72,17 @@ int main(int argc, char** argv) {
         hi = std::max(hi, colour[i]);
       }
     }
-    const QByteArray sha =
-        QCryptographicHash::hash(QByteArrayView(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<qsizetype>(bytes.size())),
-                                 QCryptographicHash::Sha256);
+    kelvarion::Sha256 sha;
+    sha.Add(bytes.data(), bytes.size());
+    const std::string hex = sha.Hex();
     const long order = 2 + ((index - 1) % 237) / 3;
     if (nDrawn > 0)
       std::printf("%ld %s %ld %ld %ld %ld %ld %s\n", index, window.lblType.caption.c_str(), order,
                   nDrawn, static_cast<long>(colour.size()) - nDrawn, static_cast<long>(lo),
-                  static_cast<long>(hi), sha.toHex().constData());
+                  static_cast<long>(hi), hex.c_str());
     else
       std::printf("%ld %s %ld 0 %ld - - %s\n", index, window.lblType.caption.c_str(), order,
-                  static_cast<long>(colour.size()), sha.toHex().constData());
+                  static_cast<long>(colour.size()), hex.c_str());
     if (index == count) window.StopFlag = -1;
   };
   kelvarion::GenerationCycle(window);
