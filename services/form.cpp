@@ -91,8 +91,8 @@ Status Label::SetCaption(std::string_view text) {
   if (!widget_) return Status::Failed();
   static_cast<LabelWidget*>(widget_)->SetCaption(
       QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+  fp::AfterToolkit();
   if (captionObserver) captionObserver(*this, text);
-  fp::Clear();
   return Status::Ok();
 }
 
@@ -189,7 +189,7 @@ Status Form::Load() {
   Build();
   const unsigned mine = ++generation_;
   Form_Load();
-  fp::Clear();
+  fp::AfterToolkit();
   return (window_ && generation_ == mine) ? Status::Ok() : Status::Failed();
 }
 
@@ -229,7 +229,7 @@ Status Form::Show() {
   }
   w->raise();
   w->activateWindow();
-  fp::Clear();
+  fp::AfterToolkit();
   return Status::Ok();
 }
 
@@ -243,7 +243,7 @@ void Form::Unload() {
   for (Control* h : handles_) h->Bind(nullptr);
   w->hide();
   TheGraveyard().Bury(w);
-  fp::Clear();
+  fp::AfterToolkit();
 }
 
 }  // namespace kelvarion

@@ -37,6 +37,19 @@ inline void Clear() {
   asm volatile("ldmxcsr %0" : : "m"(csr));
 }
 
+// Toolkit code (text shaping, the C library's vector copies) can leave the upper halves of the
+// AVX registers in use. Until they are cleared, some processors run every SSE instruction of
+// the kernel slower: measured on an AMD Zen 5, the kernel ran 7 % slower after each repaint of
+// the labels. vzeroupper exists only where AVX does; the values the compiler keeps in vector
+// registers are declared clobbered, so none can live across it.
+inline void ClearUpperVectors() {
+  static const bool avx = __builtin_cpu_supports("avx");
+  if (avx)
+    asm volatile("vzeroupper" ::
+                     : "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5", "xmm6", "xmm7", "xmm8",
+                       "xmm9", "xmm10", "xmm11", "xmm12", "xmm13", "xmm14", "xmm15");
+}
+
 // Makes the compiler finish computing `value` here: the empty asm uses and redefines it, and
 // being volatile it stays in order with the status reads around it, so no operation whose
 // status is tested can move past the test, be folded into another or be hoisted.
@@ -57,6 +70,7 @@ inline Status RoundToInt32(double value, std::int32_t& out) {
   return Status::Ok();
 }
 #else
+inline void ClearUpperVectors() {}
 inline bool Raised() {
   return std::fetestexcept(FE_OVERFLOW | FE_DIVBYZERO | FE_INVALID) != 0;
 }
@@ -98,6 +112,13 @@ inline Status Test() {
 inline Status Test(double result) {
   if (std::isfinite(result)) return Status::Ok();
   return Test();
+}
+
+// Back from toolkit code to the kernel: nothing the toolkit computed may count as the kernel's
+// failure, nor slow it down.
+inline void AfterToolkit() {
+  Clear();
+  ClearUpperVectors();
 }
 
 }  // namespace kelvarion::fp

@@ -42,7 +42,10 @@ void PumpEvents() {
   } else {
     QCoreApplication::sendPostedEvents();
   }
-  if (fp::Raised()) fp::Clear();  // what the handlers computed is no business of the kernel's
+  // What the handlers computed is no business of the kernel's (reading the status is cheaper
+  // than writing it, so it is cleared only when need be).
+  if (fp::Raised()) fp::Clear();
+  fp::ClearUpperVectors();
 }
 
 }  // namespace kelvarion
