@@ -44,9 +44,7 @@ void GenerationCycle(Window& Me) {
         float endX = 0;
         skip(Me.pctGen.InnerWidth(endX));
         for (X = 0; X <= endX; X += 1) {
-          float endY = 0;
-          skip(Me.pctGen.InnerHeight(endY));
-          for (Y = 0; Y <= endY; Y += 1) KernelPoint(skip, Me.pctGen, X, Y, K, kind, v, w, step);
+          KernelColumn(skip, Me.pctGen, X, K, kind, Y, v, w, step);
           if (Me.StopFlag != 0) goto stop;
           Me.PumpEvents();
         }
