@@ -29,6 +29,16 @@ struct CanvasSurface {
   int width = 0;
   int height = 0;
   int stride = 0;
+  float limitX = 0;  // width and height as floats, for the clip test at every point
+  float limitY = 0;
+
+  void SetSize(int w, int h, int pixelsPerRow) {
+    width = w;
+    height = h;
+    stride = pixelsPerRow;
+    limitX = static_cast<float>(w);
+    limitY = static_cast<float>(h);
+  }
 
   // The first and last column drawn on since the marks were cleared; false if none.
   bool TakeDrawnColumns(int& first, int& last) {
@@ -63,7 +73,7 @@ class CanvasRef {
   Status PlotPoint(float X, float Y, std::int32_t colour) {
     CanvasSurface* s = surface_;
     if (!s) return Status::Failed();
-    if (X >= 0 && Y >= 0 && X < static_cast<float>(s->width) && Y < static_cast<float>(s->height)) {
+    if (X >= 0 && Y >= 0 && X < s->limitX && Y < s->limitY) {
       const int x = static_cast<int>(X);
       const int y = static_cast<int>(Y);
       s->bits[static_cast<std::size_t>(y) * s->stride + x] = ToRgb32(colour);
@@ -84,9 +94,7 @@ class MemoryCanvas : public CanvasRef {
         drawn_(static_cast<std::size_t>(std::max(width, 0)) + 1) {
     store_.innerWidth = innerWidth;
     store_.innerHeight = innerHeight;
-    store_.width = width;
-    store_.height = height;
-    store_.stride = width;
+    store_.SetSize(width, height, width);
     store_.bits = pixels_.data();
     store_.drawn = drawn_.data();
     surface_ = &store_;

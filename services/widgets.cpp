@@ -142,9 +142,7 @@ void PictureBoxWidget::Rebuild() {
   drawn_.assign(static_cast<std::size_t>(w) + 1, 0);
   surface_.bits = reinterpret_cast<std::uint32_t*>(image_.bits());
   surface_.drawn = drawn_.data();
-  surface_.width = w;
-  surface_.height = h;
-  surface_.stride = static_cast<int>(image_.bytesPerLine() / 4);
+  surface_.SetSize(w, h, static_cast<int>(image_.bytesPerLine() / 4));
   surface_.innerWidth = static_cast<float>(w);
   surface_.innerHeight = static_cast<float>(h);
   update();
