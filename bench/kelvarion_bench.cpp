@@ -11,7 +11,7 @@
 // The last line printed is one JSON object with those keys.
 //
 // Every image of a pass (kind and order) is timed on its own, in CPU time of this thread,
-// several times; each image's fastest time counts and a pass is their sum. Interruptions only
+// five times; each image's fastest time counts and a pass is their sum. Interruptions only
 // ever add time, so the minimum of short runs is the stable figure on a shared machine.
 
 #include <fcntl.h>
@@ -85,6 +85,9 @@ struct Plain {
   std::vector<std::uint32_t> pixels = std::vector<std::uint32_t>(std::size_t(kWidth) * kHeight);
   std::vector<unsigned char> drawn = std::vector<unsigned char>(kWidth + 1);
   volatile float innerW = kWidth, innerH = kHeight;
+  // The image's size, as any canvas that can change size keeps it: read at every point.
+  float limitX = kWidth, limitY = kHeight;
+  std::size_t stride = kWidth;
 };
 [[gnu::noinline]] void PlainImage(Plain& p, double K, int kind, double& v) {
   const float endX = p.innerW;
@@ -125,7 +128,7 @@ struct Plain {
         }
       } while (false);
       double w = v;
-      for (int s = 0; s < 5; ++s) {
+      for (double step = 1; step <= 5; step += 1) {  // the step counter is a double too
         double r = -(w * K);
         fp::Settle(r);
         if (!std::isfinite(r) && fp::Raised()) {
@@ -138,9 +141,9 @@ struct Plain {
         continue;
       const int c = _mm_cvtsd_si32(_mm_set_sd(w));
       const float fx = static_cast<float>(X), fy = static_cast<float>(Y);
-      if (fx >= 0 && fy >= 0 && fx < kWidth && fy < kHeight) {
+      if (fx >= 0 && fy >= 0 && fx < p.limitX && fy < p.limitY) {
         const int x = static_cast<int>(fx), y = static_cast<int>(fy);
-        p.pixels[static_cast<std::size_t>(y) * kWidth + x] = ToRgb32(c);
+        p.pixels[static_cast<std::size_t>(y) * p.stride + x] = ToRgb32(c);
         p.drawn[x] = 1;
       }
     }
@@ -155,7 +158,7 @@ struct Run {
   double lastCpu = 0;
   long memoryImages = 0;
   long statsUntil = 1 + kImages;       // first an undisturbed pass for pumps, repaints, gaps
-  long timedUntil = 1 + 4L * kImages;  // then three passes with every image timed
+  long timedUntil = 1 + 6L * kImages;  // then five passes with every image timed
   std::int64_t t0 = 0;
   double seconds = 0;
   PumpStats stats;
