@@ -56,17 +56,15 @@ inline Status SeedAndFunction(Canvas& canvas, double X, double Y, Kind kind, dou
   double a = std::fabs((X - static_cast<double>(halfW)) * (Y - static_cast<double>(halfH)));
   fp::Settle(a);
   if (!fp::Test(a)) return Status::Failed();
-  switch (kind) {
-    case Kind::Arctangent:
-      v = maths::Atan(a);
-      return Status::Ok();
-    case Kind::Sine:
-      v = maths::Sin(a);
-      return Status::Ok();
-    case Kind::Logarithmic:
-      return maths::Log(a, v);
+  if (kind == Kind::Arctangent) {
+    v = maths::Atan(a);
+    return Status::Ok();
   }
-  return Status::Failed();
+  if (kind == Kind::Sine) {
+    v = maths::Sin(a);
+    return Status::Ok();
+  }
+  return maths::Log(a, v);
 }
 
 // Statement 4: the colour is w rounded to the nearest integer, halves to even; a value that
