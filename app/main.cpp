@@ -2,7 +2,5 @@
 #include "services/application.h"
 
 int main(int argc, char** argv) {
-  kelvarion::Application app(argc, argv);
-  (void)kelvarion::frmMain::Instance().Show();
-  return app.exec();
+  return kelvarion::RunApplication(argc, argv, [] { (void)kelvarion::frmMain::Instance().Show(); });
 }

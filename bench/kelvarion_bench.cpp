@@ -32,7 +32,7 @@
 #include <string>
 #include <vector>
 
-#include "services/application.h"
+#include "services/qt/application.h"
 #include "services/clock.h"
 #include "services/pump.h"
 #include "stress/frm_fractal.h"

@@ -1,19 +1,10 @@
 #pragma once
 
-#include <QApplication>
-
 namespace kelvarion {
 
-// The toolkit's application object as the program wants it: its name and version, no quit
-// when a window closes (only the main window's unload ends the program), and a default font
-// narrow enough that every caption fits the boxes the layouts give it.
-class Application : public QApplication {
- public:
-  Application(int& argc, char** argv);
-};
-
-// Sets the program's name, version, lifetime rule and fonts on an application object that
-// exists already (tests make their own).
-void SetUpApplication();
+// Runs the program on the platform's windowing system: calls `start`, which shows the first
+// window, then handles events until the program is ended (EndProgram). The command line is not
+// read: the program takes none, and neither does the toolkit get to see one.
+int RunApplication(int argc, char** argv, void (*start)());
 
 }  // namespace kelvarion

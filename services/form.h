@@ -2,12 +2,12 @@
 // Windows and the handles through which their controls are reached.
 //
 // A window is a persistent shared instance (a Form subclass whose variables live for the
-// program's life) plus widgets that Load builds afresh from the layout and Unload destroys.
-// Handles are members of the instance; Load binds them to the new widgets and Unload unbinds
-// them, so every operation on a handle of an unloaded window fails cleanly (or, for reads,
-// reports nothing) and none can load or show the window again.
+// program's life) plus a window and controls that Load builds afresh from the layout and Unload
+// destroys (through the platform's WindowPeer). Handles are members of the instance; Load binds
+// them to the new controls and Unload unbinds them, so every operation on a handle of an
+// unloaded window fails cleanly (or, for reads, reports nothing) and none can load or show the
+// window again.
 
-#include <QtGlobal>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -16,14 +16,12 @@
 
 #include "services/canvas_surface.h"
 #include "services/layout.h"
+#include "services/peer.h"
 #include "services/status.h"
-
-class QWidget;
 
 namespace kelvarion {
 
 class Form;
-class FormWindow;
 
 class Control {
  public:
@@ -33,13 +31,12 @@ class Control {
   virtual ~Control() = default;
 
   const char* name() const { return name_; }
-  bool IsAlive() const { return widget_ != nullptr; }
-  QWidget* widget() const { return widget_; }  // for tests and the benchmark
+  bool IsAlive() const { return peer_ != nullptr; }
 
  protected:
   friend class Form;
-  virtual void Bind(QWidget* widget) { widget_ = widget; }
-  QWidget* widget_ = nullptr;
+  virtual void Bind(ControlPeer* peer) { peer_ = peer; }
+  ControlPeer* peer_ = nullptr;
 
  private:
   const char* name_;
@@ -59,7 +56,7 @@ class Button : public Control {
       : Control(form, name), click_(std::move(click)) {}
 
  protected:
-  void Bind(QWidget* widget) override;
+  void Bind(ControlPeer* peer) override;
 
  private:
   std::function<void()> click_;
@@ -70,7 +67,7 @@ class Canvas : public Control, public CanvasRef {
   using Control::Control;
 
  protected:
-  void Bind(QWidget* widget) override;
+  void Bind(ControlPeer* peer) override;
 };
 
 class Form {
@@ -91,7 +88,8 @@ class Form {
   void Unload();
 
   bool IsLoaded() const { return window_ != nullptr; }
-  QWidget* window() const;  // the live top-level, or nullptr
+  WindowPeer* peer() const { return window_; }  // the live window, or nullptr
+  const FormLayout& layout() const { return layout_; }
 
  protected:
   explicit Form(const FormLayout& layout) : layout_(layout) {}
@@ -102,14 +100,10 @@ class Form {
 
  private:
   friend class Control;
-  friend class FormWindow;
-  void Build();
-  void Place();
-  void FocusFirst();
 
   const FormLayout& layout_;
   std::vector<Control*> handles_;
-  FormWindow* window_ = nullptr;
+  WindowPeer* window_ = nullptr;
   unsigned generation_ = 0;
 };
 
@@ -117,11 +111,5 @@ class Form {
 // benchmark times each image by its count). Costs one test a caption when unset.
 using CaptionObserver = void (*)(const Label& label, std::string_view text);
 void SetCaptionObserver(CaptionObserver observer);
-
-// Widgets of all windows that are alive, loaded or waiting to be freed: for leak checks.
-int LiveWidgetCount();
-// Frees unloaded windows none of whose handlers is on the stack (normally done by a posted
-// event at the next pump or loop iteration).
-void FreeUnloadedWindows();
 
 }  // namespace kelvarion

@@ -1,7 +1,6 @@
 #include "services/program.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 namespace kelvarion {
 
@@ -19,9 +18,9 @@ void SetEndProgramHook(std::function<void()> hook) {
 void EndProgram() {
   if (Hook()) Hook()();
   // At once: no destructors, no unload handlers, no waiting for the event loop to unwind
-  // from whatever depth of nested pumps we are at. The display server cleans up after us.
+  // from whatever depth of nested pumps we are at. The window system cleans up after us.
   std::fflush(nullptr);
-  std::_Exit(0);
+  EndProcess();
 }
 
 }  // namespace kelvarion

@@ -11,4 +11,7 @@ namespace kelvarion {
 // Tests replace the ending with a function that must not return normally (it throws, say).
 void SetEndProgramHook(std::function<void()> hook);
 
+// The platform's way of ending the process at once with status 0 (each backend has one).
+[[noreturn]] void EndProcess();
+
 }  // namespace kelvarion

@@ -11,8 +11,9 @@
 
 #include "app/frm_about.h"
 #include "app/frm_main.h"
-#include "services/application.h"
 #include "services/program.h"
+#include "services/qt/application.h"
+#include "services/qt/qt.h"
 #include "stress/frm_fractal.h"
 #include "tests/window_driver.h"
 
@@ -24,7 +25,7 @@ frmFractal& Test() {
   return frmFractal::Instance();
 }
 QWidget* Child(Form& form, const char* name) {
-  return form.window() ? form.window()->findChild<QWidget*>(QString::fromUtf8(name)) : nullptr;
+  return qt::Child(form, name);
 }
 void Click(Form& form, const char* name) {
   QTest::mouseClick(Child(form, name), Qt::LeftButton);
@@ -84,7 +85,7 @@ class AppTest : public QObject {
     if (which == 1) QVERIFY(frmAbout::Instance().Show().ok());
     Form& form = which == 0 ? static_cast<Form&>(frmMain::Instance()) : frmAbout::Instance();
     const FormLayout& layout = which == 0 ? frmMain::Layout() : frmAbout::Layout();
-    QWidget* w = form.window();
+    QWidget* w = qt::Widget(form);
     QCOMPARE(w->windowTitle(), caption);
     QCOMPARE(w->size(), inner);
     QCOMPARE(w->minimumSize(), w->maximumSize());
@@ -123,7 +124,7 @@ class AppTest : public QObject {
     QVERIFY(description->wordWrap());
     auto* image = qobject_cast<QLabel*>(Child(frmMain::Instance(), "Image1"));
     QCOMPARE(image->pixmap().deviceIndependentSize(), QSizeF(32, 32));
-    QVERIFY(!frmMain::Instance().window()->windowIcon().isNull());
+    QVERIFY(!qt::Widget(frmMain::Instance())->windowIcon().isNull());
     const QFont begin = Child(frmMain::Instance(), "cmdBegin")->font();
     QCOMPARE(begin.family(), QStringLiteral("MS Sans Serif"));
     QCOMPARE(begin.pointSizeF(), 8.25);
@@ -214,9 +215,9 @@ class AppTest : public QObject {
                 [&] {
                   when = CaptionOf(Test().lblWhen);
                   countAtBegin = CountOf(Test().lblNum);
-                  QWidget* window = Test().window();
+                  QWidget* window = qt::Widget(Test());
                   Click(frmMain::Instance(), "cmdBegin");  // returns at once
-                  QCOMPARE(Test().window(), window);
+                  QCOMPARE(qt::Widget(Test()), window);
                   QCOMPARE(Test().StopFlag, std::int16_t(0));
                   QCOMPARE(VisibleWindowsTitled(QStringLiteral("Generating Fractals...")), 1);
                   driver.When([&] { return CountOf(Test().lblNum) >= countAtBegin + 2; },
@@ -306,14 +307,14 @@ class AppTest : public QObject {
     QFETCH(bool, test);
     if (!test) {
       Click(frmMain::Instance(), "cmdAbout");
-      QWidget* about = frmAbout::Instance().window();
+      QWidget* about = qt::Widget(frmAbout::Instance());
       about->windowHandle()->close();
       QVERIFY(!frmAbout::Instance().IsLoaded());
       QVERIFY(!about->isVisible());
       return;
     }
     driver.When([] { return CountOf(Test().lblNum) >= 1; },
-                [] { Test().window()->windowHandle()->close(); });
+                [] { qt::Widget(Test())->windowHandle()->close(); });
     driver.Watchdog(Test(), 20000);
     Click(frmMain::Instance(), "cmdBegin");
     QCOMPARE(Test().StopFlag, std::int16_t(-1));

@@ -10,8 +10,9 @@
 
 #include "app/frm_about.h"
 #include "app/frm_main.h"
-#include "services/application.h"
 #include "services/program.h"
+#include "services/qt/application.h"
+#include "services/qt/qt.h"
 #include "stress/frm_fractal.h"
 #include "tests/window_driver.h"
 
@@ -23,7 +24,7 @@ frmFractal& Test() {
   return frmFractal::Instance();
 }
 void Click(Form& form, const char* name) {
-  QTest::mouseClick(form.window()->findChild<QWidget*>(QString::fromUtf8(name)), Qt::LeftButton);
+  QTest::mouseClick(qt::Child(form, name), Qt::LeftButton);
 }
 int VisibleTitled(const char* title) {
   int n = 0;
@@ -130,7 +131,7 @@ class Walk {
       flag_ = -1;
     } else if (pick < 35 && Test().IsLoaded()) {
       log_ << "TestClose";
-      Test().window()->windowHandle()->close();
+      qt::Widget(Test())->windowHandle()->close();
       stopped_ = true;
       flag_ = -1;
     } else if (pick < 42 && Test().IsLoaded()) {
@@ -148,7 +149,7 @@ class Walk {
       Check(!frmAbout::Instance().IsLoaded(), "OK did not close About");
     } else if (pick < 70 && frmAbout::Instance().IsLoaded()) {
       log_ << "AboutClose";
-      frmAbout::Instance().window()->windowHandle()->close();
+      qt::Widget(frmAbout::Instance())->windowHandle()->close();
       Check(!frmAbout::Instance().IsLoaded(), "the close box did not close About");
     } else {
       const int ms = static_cast<int>(rng_.bounded(30));

@@ -3,7 +3,8 @@
 #include <QtTest>
 #include <fstream>
 
-#include "services/application.h"
+#include "services/qt/application.h"
+#include "services/qt/qt.h"
 #include "stress/frm_fractal.h"
 #include "tests/window_driver.h"
 
@@ -70,12 +71,8 @@ class SoakTest : public QObject {
     counting.stopAfter = passes;
     WindowDriver driver;
     if (canvas > 0)  // the canvas reads its size from the live control, image by image
-      driver.Soon([canvas] {
-        frmFractal::Instance()
-            .window()
-            ->findChild<QWidget*>(QStringLiteral("pctGen"))
-            ->resize(canvas, canvas);
-      });
+      driver.Soon(
+          [canvas] { qt::Child(frmFractal::Instance(), "pctGen")->resize(canvas, canvas); });
     frmFractal::Instance().StopFlag = 0;
     (void)frmFractal::Instance().Show();
     QCOMPARE(counting.passes, long(passes));

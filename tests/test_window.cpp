@@ -9,8 +9,9 @@
 #include <QtTest>
 #include <cmath>
 
-#include "services/application.h"
-#include "services/widgets.h"
+#include "services/qt/application.h"
+#include "services/qt/qt.h"
+#include "services/qt/widgets.h"
 #include "stress/frm_fractal.h"
 #include "tests/window_driver.h"
 
@@ -21,7 +22,7 @@ frmFractal& F() {
   return frmFractal::Instance();
 }
 QWidget* Child(const char* name) {
-  return F().window() ? F().window()->findChild<QWidget*>(QString::fromUtf8(name)) : nullptr;
+  return qt::Child(F(), name);
 }
 }  // namespace
 
@@ -51,7 +52,7 @@ class WindowTest : public QObject {
   void layout() {
     const qreal r = QGuiApplication::primaryScreen()->devicePixelRatio();
     driver.Soon([&] {
-      QWidget* w = F().window();
+      QWidget* w = qt::Widget(F());
       QVERIFY(w);
       QCOMPARE(w->windowTitle(), QStringLiteral("Generating Fractals..."));
       QCOMPARE(w->size(), QSize(418, 454));
@@ -97,9 +98,9 @@ class WindowTest : public QObject {
   void placement() {
     QElapsedTimer waited;
     waited.start();
-    driver.When([&] { return Placed(F().window()) || waited.elapsed() > 5000; },
+    driver.When([&] { return Placed(qt::Widget(F())) || waited.elapsed() > 5000; },
                 [] {
-                  QWidget* w = F().window();
+                  QWidget* w = qt::Widget(F());
                   auto unload = qScopeGuard([] { F().Unload(); });
                   QVERIFY(Placed(w));
                   QVERIFY(w->screen()->availableGeometry().contains(w->frameGeometry().topLeft()));
@@ -137,7 +138,7 @@ class WindowTest : public QObject {
     bool checked = false;
     driver.When([] { return CountOf(F().lblNum) >= 1; },
                 [&] {
-                  window = F().window();
+                  window = qt::Widget(F());
                   if (closeBox)
                     window->windowHandle()->close();
                   else
@@ -233,7 +234,7 @@ class WindowTest : public QObject {
     driver.Soon([&] {
       QProcess xprop;
       xprop.start(QStringLiteral("xprop"),
-                  {QStringLiteral("-id"), QString::number(F().window()->winId()),
+                  {QStringLiteral("-id"), QString::number(qt::Widget(F())->winId()),
                    QStringLiteral("_NET_WM_STATE")});
       xprop.waitForFinished(5000);
       state = QString::fromLocal8Bit(xprop.readAllStandardOutput());

@@ -18,7 +18,8 @@
 
 #include "app/frm_about.h"
 #include "app/frm_main.h"
-#include "services/application.h"
+#include "services/qt/application.h"
+#include "services/qt/qt.h"
 #include "stress/frm_fractal.h"
 
 using namespace kelvarion;
@@ -46,8 +47,7 @@ double CpuSeconds() {
 }
 
 void Click(Form& form, const char* name) {
-  QWidget* w =
-      form.window() ? form.window()->findChild<QWidget*>(QString::fromUtf8(name)) : nullptr;
+  QWidget* w = qt::Widget(form) ? qt::Child(form, name) : nullptr;
   if (auto* b = qobject_cast<QPushButton*>(w)) b->click();
 }
 

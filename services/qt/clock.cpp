@@ -3,7 +3,6 @@
 #include <QDateTime>
 #include <QLocale>
 #include <QRegularExpression>
-#include <chrono>
 
 namespace kelvarion::clock {
 
@@ -17,12 +16,6 @@ std::string NowText() {
   return (locale.toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
           locale.toString(now.time(), timeFormat.trimmed()))
       .toStdString();
-}
-
-std::int64_t Ticks() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
 }
 
 }  // namespace kelvarion::clock

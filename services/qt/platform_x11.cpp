@@ -2,7 +2,7 @@
 #include <QGuiApplication>
 #include <QWidget>
 
-#include "services/platform.h"
+#include "services/qt/platform.h"
 
 #if __has_include(<xcb/xcb.h>) && QT_CONFIG(xcb)
 #include <xcb/xcb.h>

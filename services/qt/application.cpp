@@ -1,9 +1,12 @@
-#include "services/application.h"
+#include "services/qt/application.h"
 
 #include <QFont>
 #include <QStringList>
+#include <cstdlib>
 
-#include "services/platform.h"
+#include "services/application.h"
+#include "services/program.h"
+#include "services/qt/platform.h"
 
 namespace kelvarion {
 
@@ -34,6 +37,16 @@ int& CheckedArgc(int& argc) {
 
 Application::Application(int& argc, char** argv) : QApplication(CheckedArgc(argc), argv) {
   SetUpApplication();
+}
+
+int RunApplication(int argc, char** argv, void (*start)()) {
+  Application app(argc, argv);
+  start();
+  return app.exec();
+}
+
+void EndProcess() {
+  std::_Exit(0);
 }
 
 }  // namespace kelvarion

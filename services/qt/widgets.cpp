@@ -1,4 +1,4 @@
-#include "services/widgets.h"
+#include "services/qt/widgets.h"
 
 #include <QCloseEvent>
 #include <QPaintEvent>
@@ -13,7 +13,7 @@
 
 namespace kelvarion {
 
-void ScheduleFree();  // form.cpp
+void ScheduleFree();  // window.cpp
 
 namespace {
 
@@ -55,7 +55,7 @@ void DrawSunkenEdge(QPainter& p, const QRect& r, const QPalette& pal) {
 }  // namespace
 
 FormWindow::FormWindow(Form& form, const FormLayout& layout)
-    : QWidget(nullptr, FlagsFor(layout.frame)), form_(&form) {
+    : QWidget(nullptr, FlagsFor(layout.frame)), form_(&form), layout_(layout) {
   ++Tracked<QWidget>::liveWidgets;
   setAttribute(Qt::WA_DeleteOnClose, false);
   setWindowTitle(QString::fromUtf8(layout.caption));
@@ -113,10 +113,19 @@ LabelWidget::~LabelWidget() {
   if (pending_) Remove(PendingLabels(), this);
 }
 
-void LabelWidget::SetCaption(const QString& text) {
-  next_ = text;
+void ButtonWidget::SetClick(std::function<void()> click) {
+  QObject::disconnect(this, &QPushButton::clicked, nullptr, nullptr);
+  QObject::connect(this, &QPushButton::clicked, this, std::move(click));
+}
+
+void LabelWidget::SetText(std::string_view text) {
+  next_ = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
   if (!pending_) PendingLabels().push_back(this);
   pending_ = true;
+}
+
+std::string LabelWidget::Text() const {
+  return (pending_ ? next_ : text()).toStdString();
 }
 
 void LabelWidget::ShowCaption() {

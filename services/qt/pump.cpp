@@ -5,7 +5,7 @@
 
 #include "services/clock.h"
 #include "services/fpstatus.h"
-#include "services/widgets.h"
+#include "services/qt/widgets.h"
 
 namespace kelvarion {
 

@@ -1,5 +1,5 @@
 #pragma once
-// The few things the toolkit has no portable call for. Each platform has its own file.
+// The few things Qt has no portable call for on X11.
 
 class QWidget;
 

@@ -1,5 +1,5 @@
 #pragma once
-// The widgets behind the handles. Internal to the services layer.
+// The Qt widgets behind the handles: the Linux backend's windows and controls.
 //
 // Every widget of a window counts the events being delivered to it on its top-level window
 // (`busy`). Unload hides a window at once but only marks it dead; the window and its controls
@@ -11,19 +11,29 @@
 #include <QPushButton>
 #include <QWidget>
 #include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "services/canvas_surface.h"
 #include "services/layout.h"
+#include "services/peer.h"
 
 namespace kelvarion {
 
 class Form;
 
-class FormWindow : public QWidget {
+class FormWindow : public QWidget, public WindowPeer {
  public:
   FormWindow(Form& form, const FormLayout& layout);
   ~FormWindow() override;
+
+  ControlPeer* Control(const char* name) override;
+  void ShowAndRaise() override;
+  void Release() override;
+  void AddControl(const char* name, ControlPeer* peer) { controls_.emplace_back(name, peer); }
 
   void Enter() { ++busy_; }
   void Leave();
@@ -38,7 +48,11 @@ class FormWindow : public QWidget {
 
  private:
   void CentreFrame();
+  void Place();
+  void FocusFirst();
   Form* form_;
+  const FormLayout& layout_;
+  std::vector<std::pair<const char*, ControlPeer*>> controls_;
   int busy_ = 0;
   bool dead_ = false;
   bool centreFrame_ = false;
@@ -62,17 +76,21 @@ class Tracked : public Base {
   FormWindow* top_;
 };
 
-using ButtonWidget = Tracked<QPushButton>;
+class ButtonWidget : public Tracked<QPushButton>, public ControlPeer {
+ public:
+  using Tracked<QPushButton>::Tracked;
+  void SetClick(std::function<void()> click) override;
+};
 
 // A label whose caption, set at run time, is shown at the next repaint frame: a caption that
 // changes hundreds of times a second (the image count) would otherwise repaint the window as
 // often. The caption itself is current at once.
-class LabelWidget : public Tracked<QLabel> {
+class LabelWidget : public Tracked<QLabel>, public ControlPeer {
  public:
   using Tracked<QLabel>::Tracked;
   ~LabelWidget() override;
-  void SetCaption(const QString& text);
-  QString Caption() const { return pending_ ? next_ : text(); }
+  void SetText(std::string_view text) override;
+  std::string Text() const override;
   void ShowCaption();  // applies a caption set since the last frame
 
  private:
@@ -82,12 +100,12 @@ class LabelWidget : public Tracked<QLabel> {
 
 // A picture box: a 2-pixel sunken border around an interior that shows a picture or, as a
 // canvas, a persistent image in device pixels that the kernel draws into.
-class PictureBoxWidget : public Tracked<QWidget> {
+class PictureBoxWidget : public Tracked<QWidget>, public ControlPeer {
  public:
   PictureBoxWidget(FormWindow* top, bool canvas, const QImage& picture);
   ~PictureBoxWidget() override;
 
-  CanvasSurface& surface() { return surface_; }
+  CanvasSurface* Surface() override { return canvas_ ? &surface_ : nullptr; }
   const QImage& image() const { return image_; }
   // Asks for a repaint of what was drawn since the last one.
   void Flush();

@@ -1,0 +1,189 @@
+// Windows built from their layouts as Qt widgets, and their release.
+#include <QApplication>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFont>
+#include <QIcon>
+#include <QScreen>
+#include <algorithm>
+#include <cstring>
+
+#include "services/form.h"
+#include "services/qt/platform.h"
+#include "services/qt/widgets.h"
+
+namespace kelvarion {
+
+namespace {
+
+// Holds released windows until no event of theirs is being handled, then frees them. It works
+// through a posted event, which runs at the next pump or loop iteration at whatever depth of
+// nested pumps the program is; deleteLater would wait for the outermost loop.
+class Graveyard : public QObject {
+ public:
+  void Bury(FormWindow* w) {
+    w->MarkDead();
+    dead_.push_back(w);
+    Schedule();
+  }
+  void Schedule() {
+    if (pending_) return;
+    pending_ = true;
+    QCoreApplication::postEvent(this, new QEvent(QEvent::User));
+  }
+  void FreeIdle() {
+    std::vector<FormWindow*> keep;
+    std::vector<FormWindow*> free;
+    for (FormWindow* w : dead_) (w->Busy() ? keep : free).push_back(w);
+    dead_.swap(keep);
+    for (FormWindow* w : free) delete w;
+  }
+
+ protected:
+  bool event(QEvent* e) override {
+    if (e->type() != QEvent::User) return QObject::event(e);
+    pending_ = false;
+    FreeIdle();
+    return true;
+  }
+
+ private:
+  std::vector<FormWindow*> dead_;
+  bool pending_ = false;
+};
+
+Graveyard& TheGraveyard() {
+  static auto* g = new Graveyard;  // lives as long as the program
+  return *g;
+}
+
+QImage LoadPicture(const char* path) {
+  return path ? QImage(QString::fromUtf8(path)) : QImage();
+}
+
+}  // namespace
+
+void ScheduleFree() {
+  TheGraveyard().Schedule();
+}
+void FreeUnloadedWindows() {
+  TheGraveyard().FreeIdle();
+}
+int LiveWidgetCount() {
+  return Tracked<QWidget>::liveWidgets + Tracked<QPushButton>::liveWidgets +
+         Tracked<QLabel>::liveWidgets;
+}
+
+WindowPeer* CreateWindowPeer(Form& form, const FormLayout& layout) {
+  auto* w = new FormWindow(form, layout);
+  if (layout.icon) w->setWindowIcon(QIcon(QString::fromUtf8(layout.icon)));
+  std::vector<std::pair<int, QWidget*>> tabs;
+  for (const ControlLayout& c : layout.controls) {
+    QWidget* widget = nullptr;
+    ControlPeer* peer = nullptr;
+    const QString text = QString::fromUtf8(c.content ? c.content : "");
+    switch (c.kind) {
+      case ControlKind::PushButton: {
+        auto* b = new ButtonWidget(w);
+        b->setText(text);
+        b->setAutoDefault(false);
+        b->setDefault(false);
+        if (c.style & kStyleBoldFont) {
+          QFont f(QStringLiteral("MS Sans Serif"));
+          f.setPointSizeF(8.25);
+          f.setWeight(QFont::Bold);
+          b->setFont(f);
+        }
+        widget = b;
+        peer = b;
+        break;
+      }
+      case ControlKind::Label: {
+        auto* l = new LabelWidget(w);
+        l->setTextFormat(Qt::PlainText);
+        l->setWordWrap(true);
+        l->setAlignment(((c.style & kStyleValue) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignTop);
+        l->setText(text);
+        widget = l;
+        peer = l;
+        break;
+      }
+      case ControlKind::Image: {
+        auto* l = new LabelWidget(w);
+        const int px = TwipsToPixels(c.width);
+        l->setPixmap(QIcon(text).pixmap(QSize(px, px), w->devicePixelRatioF()));
+        l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        widget = l;
+        peer = l;
+        break;
+      }
+      case ControlKind::PictureBox: {
+        auto* p =
+            new PictureBoxWidget(w, (c.style & kStyleCanvas) != 0,
+                                 (c.style & kStyleCanvas) ? QImage() : LoadPicture(c.content));
+        widget = p;
+        peer = p;
+        break;
+      }
+    }
+    widget->setObjectName(QString::fromUtf8(c.name));
+    widget->setGeometry(TwipsToPixels(c.left), TwipsToPixels(c.top), TwipsToPixels(c.width),
+                        TwipsToPixels(c.height));
+    if (c.kind == ControlKind::Label || c.kind == ControlKind::Image)
+      widget->setFocusPolicy(Qt::NoFocus);
+    else if (c.tabIndex != kNoTabStop)
+      tabs.emplace_back(c.tabIndex, widget);
+    w->AddControl(c.name, peer);
+  }
+  std::stable_sort(tabs.begin(), tabs.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (std::size_t i = 1; i < tabs.size(); ++i)
+    QWidget::setTabOrder(tabs[i - 1].second, tabs[i].second);
+  return w;
+}
+
+ControlPeer* FormWindow::Control(const char* name) {
+  for (const auto& [n, peer] : controls_)
+    if (std::strcmp(n, name) == 0) return peer;
+  return nullptr;
+}
+
+void FormWindow::Place() {
+  const QRect avail = screen()->availableGeometry();
+  move(avail.x() + std::max(0, (avail.width() - width()) / 2),
+       avail.y() + std::max(0, (avail.height() - height()) / 2));
+  CentreWhenFramed();
+}
+
+void FormWindow::FocusFirst() {
+  QWidget* first = nullptr;
+  int best = 0;
+  for (const ControlLayout& c : layout_.controls) {
+    if (c.kind == ControlKind::Label || c.kind == ControlKind::Image || c.tabIndex == kNoTabStop)
+      continue;
+    QWidget* widget = findChild<QWidget*>(QString::fromUtf8(c.name), Qt::FindDirectChildrenOnly);
+    if (widget && (!first || c.tabIndex < best)) {
+      first = widget;
+      best = c.tabIndex;
+    }
+  }
+  if (first) first->setFocus(Qt::OtherFocusReason);
+}
+
+void FormWindow::ShowAndRaise() {
+  if (!isVisible()) {
+    platform::SkipTaskbar(this);  // before every show: the state does not survive a hide
+    Place();
+    show();
+    FocusFirst();
+  }
+  raise();
+  activateWindow();
+}
+
+void FormWindow::Release() {
+  hide();
+  TheGraveyard().Bury(this);
+}
+
+}  // namespace kelvarion
