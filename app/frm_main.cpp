@@ -18,14 +18,14 @@ const FormLayout& frmMain::Layout() {
   // The layout reads as a table.
   // clang-format off
   static const FormLayout layout{
-      "Kelvarion 1.0", 5595, 2730, Frame::Dialog, ":/kelvarion/kelvarion.ico",
+      "Kelvarion 1.0", 5595, 2730, Frame::Dialog, "kelvarion.ico",
       {
           // name             kind                      caption                   left   top  width height tab         style
           {"cmdExit",        ControlKind::PushButton, "Exit",                     1560, 2280, 2295, 375,  3,          kStyleNone},
           {"cmdAbout",       ControlKind::PushButton, "About...",                 1560, 1800, 2295, 375,  2,          kStyleNone},
           {"cmdBegin",       ControlKind::PushButton, "Begin Fractal Testing!",   1560, 1320, 2295, 375,  1,          kStyleBoldFont},
           {"lblDescription", ControlKind::Label,      kDescription,               720,  120,  4695, 1095, 0,          kStyleNone},
-          {"Image1",         ControlKind::Image,      ":/kelvarion/kelvarion.ico", 120, 120,  480,  480,  kNoTabStop, kStyleNone},
+          {"Image1",         ControlKind::Image,      "kelvarion.ico",            120,  120,  480,  480,  kNoTabStop, kStyleNone},
       }};
   // clang-format on
   return layout;

@@ -36,7 +36,7 @@ inline constexpr int kNoTabStop = -1;
 struct ControlLayout {
   const char* name;
   ControlKind kind;
-  const char* content;  // caption, or resource path of the picture
+  const char* content;  // caption, or the name of the picture among the program's resources
   int left, top, width, height;
   int tabIndex;
   unsigned style;
@@ -46,7 +46,7 @@ struct FormLayout {
   const char* caption;
   int innerWidth, innerHeight;
   Frame frame;
-  const char* icon;                     // resource path, or nullptr for none
+  const char* icon;                     // resource name, or nullptr for none
   std::vector<ControlLayout> controls;  // in creation order: later ones lie on top
 };
 

@@ -57,8 +57,13 @@ Graveyard& TheGraveyard() {
   return *g;
 }
 
-QImage LoadPicture(const char* path) {
-  return path ? QImage(QString::fromUtf8(path)) : QImage();
+// The program's resources are compiled in under this prefix.
+QString ResourcePath(const char* name) {
+  return QStringLiteral(":/kelvarion/") + QString::fromUtf8(name);
+}
+
+QImage LoadPicture(const char* name) {
+  return name ? QImage(ResourcePath(name)) : QImage();
 }
 
 }  // namespace
@@ -76,7 +81,7 @@ int LiveWidgetCount() {
 
 WindowPeer* CreateWindowPeer(Form& form, const FormLayout& layout) {
   auto* w = new FormWindow(form, layout);
-  if (layout.icon) w->setWindowIcon(QIcon(QString::fromUtf8(layout.icon)));
+  if (layout.icon) w->setWindowIcon(QIcon(ResourcePath(layout.icon)));
   std::vector<std::pair<int, QWidget*>> tabs;
   for (const ControlLayout& c : layout.controls) {
     QWidget* widget = nullptr;
@@ -111,7 +116,7 @@ WindowPeer* CreateWindowPeer(Form& form, const FormLayout& layout) {
       case ControlKind::Image: {
         auto* l = new LabelWidget(w);
         const int px = TwipsToPixels(c.width);
-        l->setPixmap(QIcon(text).pixmap(QSize(px, px), w->devicePixelRatioF()));
+        l->setPixmap(QIcon(ResourcePath(c.content)).pixmap(QSize(px, px), w->devicePixelRatioF()));
         l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         widget = l;
         peer = l;
