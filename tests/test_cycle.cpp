@@ -155,17 +155,34 @@ class CycleTest : public QObject {
   }
 
   void goneWindowLoopsRunOnceAndFail() {
-    // After the window is gone every statement fails: bounds keep 0, one column of one point
-    // is attempted, nothing drawn, and the cycle still ends at its stop test.
+    // Once the window is gone every statement fails and every loop bound keeps its initial 0:
+    // each image still runs its column loop once, with one point at (0, 0), and draws nothing,
+    // and the cycle goes on until its stop test finds the flag set.
     Harness h(3, 2);
+    const int gone = 3;  // the pump after the first image's kind caption
+    std::vector<int> attemptPumps;
+    bool watchdog = false;
     h.window.onPump = [&] {
-      if (h.window.pumps == 5) {
+      if (h.window.pumps == gone)
         h.window.pctGen.alive = h.window.lblNum.alive = h.window.lblType.alive = false;
+      if (h.window.pumps > 1000) {  // a loop that never ends: stop it, and fail below
+        watchdog = true;
         h.window.StopFlag = -1;
       }
     };
+    h.window.pctGen.onPlotAttempt = [&](float X, float Y) {
+      if (h.window.pumps < gone) return;
+      QCOMPARE(X, 0.f);
+      QCOMPARE(Y, 0.f);
+      attemptPumps.push_back(h.window.pumps);
+      if (attemptPumps.size() == 3) h.window.StopFlag = -1;  // seen right after this column
+    };
     GenerationCycle(h.window);
-    QCOMPARE(h.PlotsAfterPump(5), 0L);
+    QVERIFY(!watchdog);
+    QCOMPARE(h.PlotsAfterPump(gone), 0L);
+    // One column an image: its pump, the image's count pump and the next kind's caption pump
+    // lie between two attempts.
+    QCOMPARE(attemptPumps, (std::vector<int>{gone, gone + 3, gone + 6}));
     QCOMPARE(h.window.unloads, 1);
   }
 

@@ -14,6 +14,7 @@
 #include "services/qt/application.h"
 #include "services/qt/qt.h"
 #include "stress/frm_fractal.h"
+#include "tests/layouts.h"
 #include "tests/window_driver.h"
 
 using namespace kelvarion;
@@ -32,7 +33,7 @@ int VisibleTitled(const char* title) {
     n += w->isVisible() && w->windowTitle() == QLatin1String(title);
   return n;
 }
-int WidgetsOf(const FormLayout& layout) {
+int WidgetsOf(const expected::Window& layout) {
   return 1 + static_cast<int>(layout.controls.size());
 }
 
@@ -68,8 +69,8 @@ class Walk {
     Check(Test().IsLoaded() == (running_ > 0 && !stopped_),
           "test window loaded while no test runs, or gone while one does");
     Check(Test().StopFlag == flag_, "StopFlag disagrees with what was done");
-    const int expected = base_ + (Test().IsLoaded() ? WidgetsOf(frmFractal::Layout()) : 0) +
-                         (frmAbout::Instance().IsLoaded() ? WidgetsOf(frmAbout::Layout()) : 0);
+    const int expected = base_ + (Test().IsLoaded() ? WidgetsOf(expected::kTest) : 0) +
+                         (frmAbout::Instance().IsLoaded() ? WidgetsOf(expected::kAbout) : 0);
     Check(LiveWidgetCount() == expected,
           "live widgets did not return to their base after an unload");
     if (Test().IsLoaded()) {

@@ -13,6 +13,7 @@
 #include "services/qt/qt.h"
 #include "services/qt/widgets.h"
 #include "stress/frm_fractal.h"
+#include "tests/layouts.h"
 #include "tests/window_driver.h"
 
 using namespace kelvarion;
@@ -20,6 +21,11 @@ using namespace kelvarion;
 namespace {
 frmFractal& F() {
   return frmFractal::Instance();
+}
+// The canvas interior in device pixels at ratio r: the outer size less 2 on each side.
+QSize Interior(qreal r) {
+  return QSize(int(std::lround(expected::kCanvasOuterWidth * r)) - 4,
+               int(std::lround(expected::kCanvasOuterHeight * r)) - 4);
 }
 QWidget* Child(const char* name) {
   return qt::Child(F(), name);
@@ -51,26 +57,25 @@ class WindowTest : public QObject {
 
   void layout() {
     const qreal r = QGuiApplication::primaryScreen()->devicePixelRatio();
+    const QDateTime started = QDateTime::currentDateTime();
     driver.Soon([&] {
       QWidget* w = qt::Widget(F());
       QVERIFY(w);
-      QCOMPARE(w->windowTitle(), QStringLiteral("Generating Fractals..."));
-      QCOMPARE(w->size(), QSize(418, 454));
+      QCOMPARE(w->windowTitle(), QString::fromUtf8(expected::kTest.caption));
+      QCOMPARE(w->size(), QSize(expected::kTestWidth, expected::kTestHeight));
       QCOMPARE(w->minimumSize(), w->maximumSize());
       QVERIFY(w->windowFlags() & Qt::Tool);
       QVERIFY(w->windowFlags() & Qt::WindowCloseButtonHint);
       QVERIFY(!(w->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
-      for (const ControlLayout& c : frmFractal::Layout().controls) {
+      for (const expected::Control& c : expected::kTest.controls) {
         QWidget* child = Child(c.name);
         QVERIFY2(child, c.name);
         QCOMPARE(child->geometry(), QRect(c.left / 15, c.top / 15, c.width / 15, c.height / 15));
       }
-      // The canvas interior in device pixels: outer 417 x 337 less 2 on each side.
       float W = 0, H = 0;
       QVERIFY(F().pctGen.InnerWidth(W).ok() && F().pctGen.InnerHeight(H).ok());
-      QCOMPARE(W, float(std::lround(417 * r) - 4));
-      QCOMPARE(H, float(std::lround(337 * r) - 4));
-      if (r == 1) QCOMPARE(QSizeF(W, H), QSizeF(413, 333));
+      QCOMPARE(QSizeF(W, H), QSizeF(Interior(r)));
+      if (r == 1) QCOMPARE(QSizeF(W, H), QSizeF(expected::kCanvasWidth, expected::kCanvasHeight));
       // The canvas has the focus, Tab goes to Stop and back, Stop is no default button.
       QCOMPARE(QApplication::focusWidget() ? QApplication::focusWidget() : w->focusWidget(),
                Child("pctGen"));
@@ -86,8 +91,8 @@ class WindowTest : public QObject {
       // What the cycle has done by its first pump: start time set, nothing counted yet.
       QCOMPARE(CaptionOf(F().lblNum), std::string("0"));
       QCOMPARE(CaptionOf(F().lblType), std::string("Arctangent"));
-      QVERIFY(CaptionOf(F().lblWhen) != "$$$");
-      QVERIFY(std::isdigit(static_cast<unsigned char>(CaptionOf(F().lblWhen).back())));
+      QVERIFY2(ShowsTimeBetween(CaptionOf(F().lblWhen), started, QDateTime::currentDateTime()),
+               CaptionOf(F().lblWhen).c_str());
     });
     driver.Soon([] { F().Unload(); });
     QVERIFY(!StartTest().ok());  // the load fails: the window was unloaded under it
@@ -120,7 +125,7 @@ class WindowTest : public QObject {
                   const QPoint probe(image.width() / 3, image.height() / 4);
                   QCOMPARE(shown.pixel(probe.x() + 2, probe.y() + 2), image.pixel(probe));
                   QVERIFY(image.pixel(probe) != canvas->palette().color(QPalette::Window).rgb());
-                  QCOMPARE(shown.size(), QSize(std::lround(417 * r), std::lround(337 * r)));
+                  QCOMPARE(shown.size(), Interior(r) + QSize(4, 4));
                   QTest::mouseClick(Child("cmdStop"), Qt::LeftButton);
                 });
     QVERIFY(!StartTest().ok());
@@ -221,11 +226,28 @@ class WindowTest : public QObject {
   }
 
   void stopFlagLeftSetDrawsOneColumn() {
-    // Shown without clearing the flag, the cycle draws the first column and ends, with no
-    // pump in which a user could act.
+    // Shown without clearing the flag, the cycle draws the first column and ends, with no pump
+    // in which a user could act beyond the three before that column. The canvas is caught when
+    // the cycle sets the start time; the unloaded window is freed only at the next pump.
+    static QPointer<PictureBoxWidget> canvas;
+    SetCaptionObserver([](const Label& label, std::string_view) {
+      if (&label == &F().lblWhen) canvas = static_cast<PictureBoxWidget*>(Child("pctGen"));
+    });
+    auto observer = qScopeGuard([] { SetCaptionObserver(nullptr); });
+    driver.Watchdog(F(), 5000);  // a cycle that does not stop is unloaded, and fails below
+    const std::uint64_t pumpsBefore = Stats().pumps;
     F().StopFlag = -1;
     QVERIFY(!F().Show().ok());
     QVERIFY(!F().IsLoaded());
+    QCOMPARE(Stats().pumps - pumpsBefore, std::uint64_t(3));  // after the show, order, kind
+    QVERIFY(canvas);
+    const QImage& image = canvas->image();
+    const QRgb empty = canvas->palette().color(QPalette::Window).rgb();
+    QCOMPARE(image.size(), Interior(canvas->devicePixelRatioF()));
+    for (int y = 0; y < image.height(); ++y) {
+      QVERIFY(image.pixel(0, y) != empty);  // Arctangent of order 2 draws every point
+      QCOMPARE(image.pixel(1, y), empty);
+    }
   }
 
   void skipsTheTaskbarOnX11() {

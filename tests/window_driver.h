@@ -2,6 +2,9 @@
 // Drives real windows from inside a running test's pumps, as a user would: each step runs from
 // a timer, which fires when the cycle's pump reads the event queue.
 
+#include <QDateTime>
+#include <QLocale>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
@@ -68,6 +71,42 @@ inline std::string CaptionOf(const Label& label) {
 inline long CountOf(const Label& label) {
   const std::string text = CaptionOf(label);
   return text.empty() ? -1 : std::stol(text);
+}
+
+// Whether `text` names a local date and time between `from` and `to` (whole seconds): read on
+// its own terms, whatever the locale's order of day, month and year, with or without AM/PM.
+inline bool ShowsTimeBetween(const std::string& text, const QDateTime& from, const QDateTime& to) {
+  const QString t = QString::fromStdString(text);
+  static const QRegularExpression clock(QStringLiteral("(\\d{1,2}):(\\d{2}):(\\d{2})"));
+  const QRegularExpressionMatch time = clock.match(t);
+  if (!time.hasMatch()) return false;
+  int hour = time.captured(1).toInt();
+  const QString rest = t.mid(time.capturedEnd()).toUpper();
+  if (rest.contains(QLatin1String("PM")) && hour < 12) hour += 12;
+  if (rest.contains(QLatin1String("AM")) && hour == 12) hour = 0;
+  static const QRegularExpression number(QStringLiteral("\\d+"));
+  std::vector<int> date;
+  for (auto it = number.globalMatch(t.left(time.capturedStart())); it.hasNext();)
+    date.push_back(it.next().captured().toInt());
+  if (date.size() != 2 && date.size() != 3) return false;
+  const QString datePart = t.left(time.capturedStart());
+  for (QDateTime at = from.addSecs(-1); at <= to.addSecs(1); at = at.addSecs(1)) {
+    const QDate d = at.date();
+    const int y = d.year(), yy = y % 100;
+    std::vector<std::vector<int>> orders{{d.day(), d.month(), y},  {d.month(), d.day(), y},
+                                         {y, d.month(), d.day()},  {d.day(), d.month(), yy},
+                                         {d.month(), d.day(), yy}, {yy, d.month(), d.day()}};
+    // Or the month by its name, in the system's language.
+    const QLocale system = QLocale::system();
+    if (datePart.contains(system.monthName(d.month(), QLocale::ShortFormat)) ||
+        datePart.contains(system.monthName(d.month(), QLocale::LongFormat)))
+      orders.insert(orders.end(), {{d.day(), y}, {y, d.day()}, {d.day(), yy}});
+    const bool dateOk = std::find(orders.begin(), orders.end(), date) != orders.end();
+    if (dateOk && hour == at.time().hour() && time.captured(2).toInt() == at.time().minute() &&
+        time.captured(3).toInt() == at.time().second())
+      return true;
+  }
+  return false;
 }
 
 // Where a window's frame belongs: centred on the screen's available area, or at its top-left

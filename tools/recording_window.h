@@ -28,6 +28,8 @@ struct RecordingCanvas {
   float height = 0;
   bool alive = true;
   std::function<void(float, float, std::int32_t)> onPlot;
+  // Every attempt to draw, failed ones included: where a statement ran at all.
+  std::function<void(float, float)> onPlotAttempt;
 
   Status InnerWidth(float& out) const {
     if (!alive) return Status::Failed();
@@ -40,6 +42,7 @@ struct RecordingCanvas {
     return Status::Ok();
   }
   Status PlotPoint(float X, float Y, std::int32_t colour) {
+    if (onPlotAttempt) onPlotAttempt(X, Y);
     if (!alive) return Status::Failed();
     if (onPlot) onPlot(X, Y, colour);
     return Status::Ok();
