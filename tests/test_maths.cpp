@@ -124,7 +124,7 @@ std::vector<double> AnyBits(int count, bool positive, unsigned seed) {
   return v;
 }
 
-// The doubles nearest k pi/2 and their neighbours, for k spread up to 2^kBits.
+// The doubles nearest k pi/2 and two neighbours either side, for k spread up to 2^bits.
 std::vector<double> NearHalfPiMultiples(int count, int bits, unsigned seed) {
   std::mt19937_64 g(seed);
   mpfr_t pi, t;
