@@ -56,14 +56,8 @@ inline Status SeedAndFunction(Canvas& canvas, double X, double Y, Kind kind, dou
   double a = std::fabs((X - static_cast<double>(halfW)) * (Y - static_cast<double>(halfH)));
   fp::Settle(a);
   if (!fp::Test(a)) return Status::Failed();
-  if (kind == Kind::Arctangent) {
-    v = maths::Atan(a);
-    return Status::Ok();
-  }
-  if (kind == Kind::Sine) {
-    v = maths::Sin(a);
-    return Status::Ok();
-  }
+  if (kind == Kind::Arctangent) return maths::Atan(a, v);
+  if (kind == Kind::Sine) return maths::Sin(a, v);
   return maths::Log(a, v);
 }
 
