@@ -7,7 +7,8 @@
 // itself, and its X windows do not show Win32 styles), the Windows facts come from inside
 // Windows: KELVARION_PROBE is the command of win-probe.exe, run in the same Wine prefix.
 //
-// Expected sizes come from the layouts' twips, 15 to a pixel at 96 dpi.
+// Expected sizes come from the layouts' twips: 15 to a pixel at 96 dpi, or at the pixels per
+// inch KELVARION_DPI gives (the Windows program under Wine at another density).
 #include <xcb/xcb.h>
 
 #include <QElapsedTimer>
@@ -27,6 +28,17 @@
 namespace {
 
 // The program ------------------------------------------------------------------------------------
+
+int Dpi() {
+  bool ok = false;
+  const int dpi = qEnvironmentVariableIntValue("KELVARION_DPI", &ok);
+  return ok && dpi > 0 ? dpi : 96;
+}
+
+// Twips in device pixels at the display's pixels per inch, rounded to the nearest.
+int Px(int twips) {
+  return qRound(twips * Dpi() / 1440.0);
+}
 
 QStringList Split(const QString& command) {
   return QProcess::splitCommand(command);
@@ -371,8 +383,8 @@ bool Click(xcb_window_t w, const QRect& client, int leftTwips, int topTwips) {
   if (WindowManagerRuns())
     args << "windowactivate"
          << "--sync" << QString::number(w);
-  args << "mousemove" << QString::number(client.x() + leftTwips / 15)
-       << QString::number(client.y() + topTwips / 15) << "click"
+  args << "mousemove" << QString::number(client.x() + Px(leftTwips))
+       << QString::number(client.y() + Px(topTwips)) << "click"
        << "1";
   const bool ok = Xdotool(args);
   QTest::qWait(100);
@@ -411,8 +423,11 @@ struct Session {
            QFile::exists(QStringLiteral("/proc/%1").arg(pid));
   }
   bool Press(QPoint button) { return Click(main, mainClient, button.x(), button.y()); }
-  // Moves a window aside so that the main window's buttons stay in reach.
+  // Moves a window aside so that the main window's buttons stay in reach, keeping it on the
+  // screen.
   bool MoveAside(xcb_window_t w, int x, int y) {
+    X display;
+    x = qMin(x, display.Geometry(display.root()).width() - display.Geometry(w).width());
     if (!Xdotool(
             {"windowmove", "--sync", QString::number(w), QString::number(x), QString::number(y)}))
       return false;
@@ -439,8 +454,11 @@ struct Session {
 
 // Distinct colours in the test window's canvas interior: 2 pixels in from its outer edge,
 // 413 x 333 at 96 dpi (6255 x 5055 twips less the 2-pixel border each side).
+QSize CanvasInterior() {
+  return QSize(Px(6255) - 4, Px(5055) - 4);
+}
 int CanvasColours(const QRect& testClient) {
-  const QImage image = X().Grab(QRect(testClient.topLeft() + QPoint(2, 2), QSize(413, 333)));
+  const QImage image = X().Grab(QRect(testClient.topLeft() + QPoint(2, 2), CanvasInterior()));
   QSet<QRgb> colours;
   for (int y = 0; y < image.height(); y += 3)
     for (int x = 0; x < image.width(); x += 3) colours.insert(image.pixel(x, y));
@@ -506,14 +524,14 @@ class BlackBoxTest : public QObject {
     }
     QCOMPARE(Windows(s.pid, title).size(), 1);
     X x;
-    const QSize inner(twips.width() / 15, twips.height() / 15);
+    const QSize inner(Px(twips.width()), Px(twips.height()));
     const QRect xWindow = x.Geometry(w);
 
     // Inner size, centring and frame, as the platform sees them.
     if (WindowsProgram()) {
       const std::optional<WinWindow> win = ProbeWindow(title);
       QVERIFY2(win, "win-probe does not list the window");
-      QCOMPARE(win->dpi, 96);
+      QCOMPARE(win->dpi, Dpi());
       QCOMPARE(win->client, inner);
       const QRect r = win->rect, work = win->work;
       QVERIFY2(qAbs(r.x() - (work.x() + (work.width() - r.width()) / 2)) <= 1 &&
@@ -570,25 +588,28 @@ class BlackBoxTest : public QObject {
     // No taskbar entry.
     QVERIFY(x.HasState(w, "_NET_WM_STATE_SKIP_TASKBAR"));
 
-    // The program icon, both sizes, on the main window; none of its own on the others.
+    // The program icon, both sizes (32 and 16 pixels at 96 dpi, in proportion at another
+    // density), on the main window; none of its own on the others.
     const QList<QImage> mainIcons = x.Icons(s.main);
+    const int big = Px(480), small = qRound(16 * Dpi() / 96.0);
     QSet<int> sizes;
     for (const QImage& i : mainIcons) sizes.insert(i.width() * 1000 + i.height());
-    QVERIFY2(sizes.contains(32032) && sizes.contains(16016), "the main window's icons");
+    QVERIFY2(sizes.contains(big * 1001) && sizes.contains(small * 1001), "the main window's icons");
     if (icon) {
-      // Image1 shows the same 32 x 32 image at natural size (120, 120 twips: 8, 8 pixels).
-      QImage big;
+      // Image1 shows the large image at natural size, 120 twips from the corner.
+      QImage image;
       for (const QImage& i : mainIcons)
-        if (i.width() == 32) big = i;
-      const QImage shown = x.Grab(QRect(xWindow.topLeft() + QPoint(8, 8), QSize(32, 32)));
+        if (i.width() == big) image = i;
+      const QImage shown =
+          x.Grab(QRect(xWindow.topLeft() + QPoint(Px(120), Px(120)), QSize(big, big)));
       int opaque = 0, same = 0;
-      for (int y = 0; y < 32; ++y)
-        for (int xx = 0; xx < 32; ++xx)
-          if (qAlpha(big.pixel(xx, y)) == 255) {
+      for (int y = 0; y < big; ++y)
+        for (int xx = 0; xx < big; ++xx)
+          if (qAlpha(image.pixel(xx, y)) == 255) {
             ++opaque;
-            same += (big.pixel(xx, y) & 0xFFFFFF) == (shown.pixel(xx, y) & 0xFFFFFF);
+            same += (image.pixel(xx, y) & 0xFFFFFF) == (shown.pixel(xx, y) & 0xFFFFFF);
           }
-      QVERIFY(opaque > 100);
+      QVERIFY(opaque > big * big / 10);
       QCOMPARE(same, opaque);
     } else {
       // Wine gives an icon-less window a generic icon of its own; it must not be the program's.
@@ -613,7 +634,7 @@ class BlackBoxTest : public QObject {
     const xcb_window_t test = FindWindow(s.pid, kTestTitle);
     QVERIFY(test);
     const QRect client = ClientArea(test, kTestTitle);
-    QCOMPARE(client.size(), QSize(6270 / 15, 6810 / 15));
+    QCOMPARE(client.size(), QSize(Px(6270), Px(6810)));
     QVERIFY2(CanvasDraws(client), "the canvas shows no drawing");
     if (closeBox)
       QVERIFY(X().SendClose(test));
@@ -684,11 +705,11 @@ class BlackBoxTest : public QObject {
     if (WindowManagerRuns())
       both << "windowactivate"
            << "--sync" << QString::number(first);
-    both << "mousemove" << QString::number(client.x() + kStop.x() / 15)
-         << QString::number(client.y() + kStop.y() / 15) << "click"
+    both << "mousemove" << QString::number(client.x() + Px(kStop.x()))
+         << QString::number(client.y() + Px(kStop.y())) << "click"
          << "1";
-    both << "mousemove" << QString::number(s.mainClient.x() + kBegin.x() / 15)
-         << QString::number(s.mainClient.y() + kBegin.y() / 15) << "click"
+    both << "mousemove" << QString::number(s.mainClient.x() + Px(kBegin.x()))
+         << QString::number(s.mainClient.y() + Px(kBegin.y())) << "click"
          << "1";
     QVERIFY(Xdotool(both));
     // The first window goes (Wine without a window manager keeps a window on the screen for
