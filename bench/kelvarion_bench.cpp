@@ -32,9 +32,10 @@
 #include <string>
 #include <vector>
 
-#include "services/qt/application.h"
+#include "bench/memory_loops.h"
 #include "services/clock.h"
 #include "services/pump.h"
+#include "services/qt/application.h"
 #include "stress/frm_fractal.h"
 #include "stress/kernel.h"
 
@@ -42,121 +43,18 @@ using namespace kelvarion;
 
 namespace {
 
+using bench::kImages;
+
 double CpuNs() {
   timespec t{};
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
   return t.tv_sec * 1e9 + t.tv_nsec;
 }
 
-constexpr int kWidth = 413, kHeight = 333;
-constexpr int kImages = 237;
-constexpr double kPointsPerImage = double(kWidth + 1) * (kHeight + 1);
-
-using PassTimes = std::array<double, kImages>;  // fastest time of each image of a pass, ns
-
-void KeepFastest(PassTimes& best, int image, double ns) {
-  best[image] = std::min(best[image], ns);
-}
-PassTimes Unmeasured() {
-  PassTimes t;
-  t.fill(1e18);
-  return t;
-}
-double NsPerPoint(const PassTimes& t) {
-  double sum = 0;
-  for (double ns : t) sum += ns;
-  return sum / (kImages * kPointsPerImage);
-}
-
-// One image through the kernel's own code on a canvas in memory; v carries as in the cycle.
-// Both memory loops are functions of their own, so that neither is compiled into the code
-// around it differently from the other.
-[[gnu::noinline]] void KernelImage(MemoryCanvas& canvas, double K, Kind kind, double& v) {
-  const SkipRule skip;
-  double w = 0, step = 0;
-  float endX = 0;
-  skip(canvas.InnerWidth(endX));
-  double Y = 0;
-  for (double X = 0; X <= endX; X += 1) KernelColumn(skip, canvas, X, K, kind, Y, v, w, step);
-}
-
-// The same operations with no abstraction at all: the floor the kernel is measured against.
-struct Plain {
-  std::vector<std::uint32_t> pixels = std::vector<std::uint32_t>(std::size_t(kWidth) * kHeight);
-  std::vector<unsigned char> drawn = std::vector<unsigned char>(kWidth + 1);
-  volatile float innerW = kWidth, innerH = kHeight;
-  // The image's size, as any canvas that can change size keeps it: read at every point.
-  float limitX = kWidth, limitY = kHeight;
-  std::size_t stride = kWidth;
-};
-[[gnu::noinline]] void PlainImage(Plain& p, double K, int kind, double& v) {
-  const float endX = p.innerW;
-  for (double X = 0; X <= endX; X += 1) {
-    const float endY = p.innerH;
-    for (double Y = 0; Y <= endY; Y += 1) {
-      do {
-        float hw = p.innerW / 2;
-        fp::Settle(hw);
-        if (!std::isfinite(hw) && fp::Raised()) {
-          fp::Clear();
-          break;
-        }
-        float hh = p.innerH / 2;
-        fp::Settle(hh);
-        if (!std::isfinite(hh) && fp::Raised()) {
-          fp::Clear();
-          break;
-        }
-        double a = std::fabs((X - hw) * (Y - hh));
-        fp::Settle(a);
-        if (!std::isfinite(a) && fp::Raised()) {
-          fp::Clear();
-          break;
-        }
-        if (kind == 0) {
-          v = std::atan(a);
-        } else if (kind == 1) {
-          v = std::sin(a);
-        } else {
-          double r = std::log(a);
-          fp::Settle(r);
-          if (!std::isfinite(r) && fp::Raised()) {
-            fp::Clear();
-            break;
-          }
-          v = r;
-        }
-      } while (false);
-      double w = v;
-      for (double step = 1; step <= 5; step += 1) {  // the step counter is a double too
-        double r = -(w * K);
-        fp::Settle(r);
-        if (!std::isfinite(r) && fp::Raised()) {
-          fp::Clear();
-          continue;
-        }
-        w = r;
-      }
-      if (!(__builtin_isgreaterequal(w, -2147483648.5) && __builtin_isless(w, 2147483647.5)))
-        continue;
-      const int c = _mm_cvtsd_si32(_mm_set_sd(w));
-      const float fx = static_cast<float>(X), fy = static_cast<float>(Y);
-      if (fx >= 0 && fy >= 0 && fx < p.limitX && fy < p.limitY) {
-        const int x = static_cast<int>(fx), y = static_cast<int>(fy);
-        p.pixels[static_cast<std::size_t>(y) * p.stride + x] = ToRgb32(c);
-        p.drawn[x] = 1;
-      }
-    }
-  }
-}
-
 struct Run {
-  PassTimes kernel = Unmeasured(), plain = Unmeasured(), cycle = Unmeasured();
-  MemoryCanvas canvas{kWidth, kHeight, kWidth, kHeight};
-  Plain plainCanvas;
-  double vKernel = 2, vPlain = 2;
+  bench::MemoryLoops memory;
+  bench::PassTimes cycle = bench::Unmeasured();
   double lastCpu = 0;
-  long memoryImages = 0;
   long statsUntil = 1 + kImages;       // first an undisturbed pass for pumps, repaints, gaps
   long timedUntil = 1 + 6L * kImages;  // then five passes with every image timed
   std::int64_t t0 = 0;
@@ -164,26 +62,6 @@ struct Run {
   PumpStats stats;
 };
 Run* run = nullptr;
-
-// Runs image `index` of a pass through the kernel and through the plain loop, on memory.
-void MemoryImage(Run& r, int index) {
-  const double K = 2 + index / 3;
-  const int kind = index % 3;
-  if (kind == 0) r.vKernel = r.vPlain = 2;
-  // Whichever runs first finds the caches as the window left them: take turns.
-  const bool kernelFirst = (r.memoryImages++ / kImages) % 2 == 0;
-  for (int turn = 0; turn < 2; ++turn) {
-    fp::ClearUpperVectors();
-    const double t0 = CpuNs();
-    if ((turn == 0) == kernelFirst) {
-      KernelImage(r.canvas, K, kKinds[kind], r.vKernel);
-      KeepFastest(r.kernel, index, CpuNs() - t0);
-    } else {
-      PlainImage(r.plainCanvas, K, kind, r.vPlain);
-      KeepFastest(r.plain, index, CpuNs() - t0);
-    }
-  }
-}
 
 // Follows the real cycle in the real window by its count: each image runs from one count to
 // the next, with all the pumps, repaints and caption changes that belong to it. In the timed
@@ -202,13 +80,13 @@ void OnCaption(const Label& label, std::string_view text) {
     r.seconds = (clock::Ticks() - r.t0) / 1e9;
     r.stats = Stats();
   } else if (n > r.statsUntil) {
-    KeepFastest(r.cycle, static_cast<int>((n - 1) % kImages), now - r.lastCpu);
+    bench::KeepFastest(r.cycle, static_cast<int>((n - 1) % kImages), now - r.lastCpu);
   }
   if (n >= r.timedUntil) {
     f.Unload();
     return;
   }
-  if (n >= r.statsUntil) MemoryImage(r, static_cast<int>(n % kImages));
+  if (n >= r.statsUntil) r.memory.Image(static_cast<int>(n % kImages), CpuNs);
   r.lastCpu = CpuNs();
 }
 
@@ -302,12 +180,13 @@ int main(int argc, char** argv) {
   f.StopFlag = 0;
   (void)f.Show();
   SetCaptionObserver(nullptr);
-  const double kernelNs = NsPerPoint(r->kernel), plainNs = NsPerPoint(r->plain);
-  const double cycleNs = NsPerPoint(r->cycle);
+  const double kernelNs = bench::NsPerPoint(r->memory.kernel);
+  const double plainNs = bench::NsPerPoint(r->memory.plain);
+  const double cycleNs = bench::NsPerPoint(r->cycle);
   const double s = r->seconds;
   const double pumps = r->stats.pumps / s, repaints = r->stats.repaints / s;
   const double gap = r->stats.maxPollGapNs / 1e6, rss = PeakRssMiB();
-  if (r->plainCanvas.pixels[1] == 0x12345678u) std::puts("");  // keep the plain loop's work
+  if (r->memory.Used()) std::puts("");
   std::printf("kernel on a memory canvas   %7.2f ns a point\n", kernelNs);
   std::printf("plain loop                  %7.2f ns a point (kernel / plain %.3f)\n", plainNs,
               kernelNs / plainNs);

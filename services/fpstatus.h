@@ -45,9 +45,13 @@ inline void Clear() {
 inline void ClearUpperVectors() {
   static const bool avx = __builtin_cpu_supports("avx");
   if (avx)
+#if defined(__x86_64__)
     asm volatile("vzeroupper" ::
                      : "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5", "xmm6", "xmm7", "xmm8",
                        "xmm9", "xmm10", "xmm11", "xmm12", "xmm13", "xmm14", "xmm15");
+#else  // 32-bit x86 (built with SSE2) has eight vector registers
+    asm volatile("vzeroupper" ::: "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5", "xmm6", "xmm7");
+#endif
 }
 
 // Makes the compiler finish computing `value` here: the empty asm uses and redefines it, and

@@ -1,19 +1,27 @@
 #!/usr/bin/env bash
 # tools/dev.sh run   installs what the program needs, builds it and starts it
-# tools/dev.sh test  installs what the tests need, builds the program twice (plain, and with
-#                    AddressSanitizer and UndefinedBehaviorSanitizer) and runs the whole suite
-#                    in both builds
+# tools/dev.sh test  installs what the tests need, builds the Windows program (64 and 32-bit,
+#                    with mingw-w64), then the Linux program twice (plain, and with
+#                    AddressSanitizer and UndefinedBehaviorSanitizer), and runs the whole suite
+#                    in both Linux builds; the plain one also runs the Windows builds under Wine
 # On Debian 12. Installing needs root (or sudo); everything else runs as any user.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 what=${1:-}
 runtime_packages="cmake g++ make pkg-config qt6-base-dev libxcb1-dev fonts-liberation fonts-dejavu-core"
-test_packages="xvfb xauth openbox xdotool x11-utils strace imagemagick binutils-mingw-w64-x86-64 g++-mingw-w64-x86-64 \
-  desktop-file-utils appstream dpkg-dev file libmpfr-dev"
+test_packages="xvfb xauth openbox xdotool x11-utils strace imagemagick desktop-file-utils appstream dpkg-dev file \
+  unzip libmpfr-dev"
+# The Windows builds and Wine to run them (32-bit Wine needs the i386 architecture); fonts-wine
+# holds the fonts Windows programs expect (Tahoma, MS Sans Serif).
+windows_packages="binutils-mingw-w64-x86-64 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 g++-mingw-w64-i686 \
+  wine wine64 wine32:i386 fonts-wine"
 
 install() {
   local sudo=""
   [ "$(id -u)" = 0 ] || sudo="sudo"
+  if [[ " $* " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo dpkg --add-architecture i386
+  fi
   $sudo apt-get update -qq
   # shellcheck disable=SC2086
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "$@" >/dev/null
@@ -27,7 +35,12 @@ case "$what" in
     exec build/Kelvarion1
     ;;
   test)
-    install $runtime_packages $test_packages
+    install $runtime_packages $test_packages $windows_packages
+    # The Windows builds first: the Linux build registers the Wine tests for the builds it finds.
+    for preset in windows windows-i686; do
+      cmake --preset $preset >/dev/null
+      cmake --build --preset $preset -j "$(nproc)"
+    done
     for preset in default sanitize; do
       cmake --preset $preset >/dev/null
       cmake --build --preset $preset -j "$(nproc)"

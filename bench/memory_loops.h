@@ -1,0 +1,154 @@
+#pragma once
+// The benchmark's loops on a memory canvas, shared by the Linux and the Windows benchmark so
+// that both time the same code: the kernel's own column through a MemoryCanvas, and the same
+// prescribed operations written as one plain loop, the floor the kernel is measured against.
+
+#include <emmintrin.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "services/canvas_surface.h"
+#include "services/fpstatus.h"
+#include "stress/kernel.h"
+
+namespace kelvarion::bench {
+
+inline constexpr int kWidth = 413, kHeight = 333;
+inline constexpr int kImages = 237;
+inline constexpr double kPointsPerImage = double(kWidth + 1) * (kHeight + 1);
+
+using PassTimes = std::array<double, kImages>;  // fastest time of each image of a pass, ns
+
+inline void KeepFastest(PassTimes& best, int image, double ns) {
+  best[image] = std::min(best[image], ns);
+}
+inline PassTimes Unmeasured() {
+  PassTimes t;
+  t.fill(1e18);
+  return t;
+}
+inline double NsPerPoint(const PassTimes& t) {
+  double sum = 0;
+  for (double ns : t) sum += ns;
+  return sum / (kImages * kPointsPerImage);
+}
+
+// One image through the kernel's own code on a canvas in memory; v carries as in the cycle.
+// Both memory loops are functions of their own, so that neither is compiled into the code
+// around it differently from the other.
+[[gnu::noinline]] inline void KernelImage(MemoryCanvas& canvas, double K, Kind kind, double& v) {
+  const SkipRule skip;
+  double w = 0, step = 0;
+  float endX = 0;
+  skip(canvas.InnerWidth(endX));
+  double Y = 0;
+  for (double X = 0; X <= endX; X += 1) KernelColumn(skip, canvas, X, K, kind, Y, v, w, step);
+}
+
+// The same operations with no abstraction at all: the floor the kernel is measured against.
+struct Plain {
+  std::vector<std::uint32_t> pixels = std::vector<std::uint32_t>(std::size_t(kWidth) * kHeight);
+  std::vector<unsigned char> drawn = std::vector<unsigned char>(kWidth + 1);
+  volatile float innerW = kWidth, innerH = kHeight;
+  // The image's size, as any canvas that can change size keeps it: read at every point.
+  float limitX = kWidth, limitY = kHeight;
+  std::size_t stride = kWidth;
+};
+[[gnu::noinline]] inline void PlainImage(Plain& p, double K, int kind, double& v) {
+  const float endX = p.innerW;
+  for (double X = 0; X <= endX; X += 1) {
+    const float endY = p.innerH;
+    for (double Y = 0; Y <= endY; Y += 1) {
+      do {
+        float hw = p.innerW / 2;
+        fp::Settle(hw);
+        if (!std::isfinite(hw) && fp::Raised()) {
+          fp::Clear();
+          break;
+        }
+        float hh = p.innerH / 2;
+        fp::Settle(hh);
+        if (!std::isfinite(hh) && fp::Raised()) {
+          fp::Clear();
+          break;
+        }
+        double a = std::fabs((X - hw) * (Y - hh));
+        fp::Settle(a);
+        if (!std::isfinite(a) && fp::Raised()) {
+          fp::Clear();
+          break;
+        }
+        if (kind == 0) {
+          v = std::atan(a);
+        } else if (kind == 1) {
+          v = std::sin(a);
+        } else {
+          double r = std::log(a);
+          fp::Settle(r);
+          if (!std::isfinite(r) && fp::Raised()) {
+            fp::Clear();
+            break;
+          }
+          v = r;
+        }
+      } while (false);
+      double w = v;
+      for (double step = 1; step <= 5; step += 1) {  // the step counter is a double too
+        double r = -(w * K);
+        fp::Settle(r);
+        if (!std::isfinite(r) && fp::Raised()) {
+          fp::Clear();
+          continue;
+        }
+        w = r;
+      }
+      if (!(std::isgreaterequal(w, -2147483648.5) && std::isless(w, 2147483647.5))) continue;
+      const int c = _mm_cvtsd_si32(_mm_set_sd(w));
+      const float fx = static_cast<float>(X), fy = static_cast<float>(Y);
+      if (fx >= 0 && fy >= 0 && fx < p.limitX && fy < p.limitY) {
+        const int x = static_cast<int>(fx), y = static_cast<int>(fy);
+        p.pixels[static_cast<std::size_t>(y) * p.stride + x] = ToRgb32(c);
+        p.drawn[x] = 1;
+      }
+    }
+  }
+}
+
+// The kernel and the plain loop, image by image, each image's fastest time kept.
+struct MemoryLoops {
+  PassTimes kernel = Unmeasured(), plain = Unmeasured();
+  MemoryCanvas canvas{kWidth, kHeight, kWidth, kHeight};
+  Plain plainCanvas;
+  double vKernel = 2, vPlain = 2;
+  long images = 0;
+
+  // Runs image `index` of a pass through the kernel and through the plain loop, timing each
+  // with `now` (nanoseconds).
+  template <class Clock>
+  void Image(int index, Clock now) {
+    const double K = 2 + index / 3;
+    const int kind = index % 3;
+    if (kind == 0) vKernel = vPlain = 2;
+    // Whichever runs first finds the caches as the code before left them: take turns.
+    const bool kernelFirst = (images++ / kImages) % 2 == 0;
+    for (int turn = 0; turn < 2; ++turn) {
+      fp::ClearUpperVectors();
+      const double t0 = now();
+      if ((turn == 0) == kernelFirst) {
+        KernelImage(canvas, K, kKinds[kind], vKernel);
+        KeepFastest(kernel, index, now() - t0);
+      } else {
+        PlainImage(plainCanvas, K, kind, vPlain);
+        KeepFastest(plain, index, now() - t0);
+      }
+    }
+  }
+  // Keeps the plain loop's work from being optimised away.
+  bool Used() const { return plainCanvas.pixels[1] == 0x12345678u; }
+};
+
+}  // namespace kelvarion::bench

@@ -1,0 +1,318 @@
+// The controls of the program's windows: push buttons, labels, the icon and picture boxes.
+#include <algorithm>
+#include <cstring>
+
+#include "services/pump.h"
+#include "services/win32/win32.h"
+
+namespace kelvarion {
+namespace win32 {
+
+namespace {
+
+std::vector<PictureControl*>& Canvases() {
+  static auto* list = new std::vector<PictureControl*>;
+  return *list;
+}
+
+std::vector<LabelControl*>& PendingLabels() {
+  static auto* list = new std::vector<LabelControl*>;
+  return *list;
+}
+
+template <class T>
+void Remove(std::vector<T*>& list, T* item) {
+  list.erase(std::remove(list.begin(), list.end(), item), list.end());
+}
+
+// A system colour (0x00BBGGRR) as a pixel of a 32-bit DIB (0x00RRGGBB).
+std::uint32_t DibPixel(COLORREF c) {
+  return ((c & 0xFFu) << 16) | (c & 0xFF00u) | ((c >> 16) & 0xFFu);
+}
+
+}  // namespace
+
+// The layouts name their pictures as files; the resource script gives them these names.
+HICON LoadIconResource(const char* name, int size) {
+  if (!name || std::strcmp(name, "kelvarion.ico") != 0) return nullptr;
+  return static_cast<HICON>(LoadImageW(Module(), L"IDI_ICON1", IMAGE_ICON, size, size, 0));
+}
+
+HBITMAP LoadBitmapResource(const char* name) {
+  if (!name || std::strcmp(name, "about.bmp") != 0) return nullptr;
+  return static_cast<HBITMAP>(
+      LoadImageW(Module(), L"ABOUT", IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+}
+
+// Controls --------------------------------------------------------------------------------------
+
+void ControlBase::Create(const wchar_t* windowClass, const wchar_t* text, DWORD style, int id,
+                         bool subclass) {
+  hwnd_ = CreateWindowExW(0, windowClass, text, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | style, 0,
+                          0, 0, 0, top_.hwnd(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                          Module(), nullptr);
+  if (!hwnd_) return;
+  ++LiveWindows();
+  SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  if (subclass)
+    original_ = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+        hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ControlBase::SubclassProc)));
+}
+
+LRESULT CALLBACK ControlBase::SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* self = reinterpret_cast<ControlBase*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
+  const WNDPROC original = self->original_;
+  if (message == WM_NCDESTROY) {
+    SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    --LiveWindows();
+    self->hwnd_ = nullptr;
+    return CallWindowProcW(original, hwnd, message, wParam, lParam);
+  }
+  FormWindow& top = self->top_;
+  top.Enter();
+  const LRESULT r = CallWindowProcW(original, hwnd, message, wParam, lParam);
+  top.Leave();
+  return r;
+}
+
+void ControlBase::Arrange(UINT dpi) {
+  if (!hwnd_) return;
+  const ControlLayout& c = layout_;
+  MoveWindow(hwnd_, TwipsToDevice(c.left, dpi), TwipsToDevice(c.top, dpi),
+             TwipsToDevice(c.width, dpi), TwipsToDevice(c.height, dpi), TRUE);
+  SendMessageW(hwnd_, WM_SETFONT,
+               reinterpret_cast<WPARAM>(top_.Font((c.style & kStyleBoldFont) != 0)), TRUE);
+}
+
+ButtonControl::ButtonControl(FormWindow& top, const ControlLayout& layout, int id)
+    : ControlBase(top, layout) {
+  Create(L"BUTTON", Wide(layout.content ? layout.content : "").c_str(), WS_TABSTOP | BS_PUSHBUTTON,
+         id, true);
+}
+
+void ButtonControl::Command(WORD code) {
+  if (code != BN_CLICKED || !click_) return;
+  const std::function<void()> click = click_;  // the handler may unload this very window
+  click();
+}
+
+// Labels wrap at word boundaries (SS_LEFT, SS_RIGHT); a value label is right-aligned; "&" is
+// plain text, not an access key.
+LabelControl::LabelControl(FormWindow& top, const ControlLayout& layout, int id)
+    : ControlBase(top, layout), shown_(Wide(layout.content ? layout.content : "")) {
+  const DWORD align = (layout.style & kStyleValue) ? SS_RIGHT : SS_LEFT;
+  Create(L"STATIC", shown_.c_str(), align | SS_NOPREFIX, id, true);
+}
+
+LabelControl::~LabelControl() {
+  if (pending_) Remove(PendingLabels(), this);
+}
+
+void LabelControl::SetText(std::string_view text) {
+  next_ = Wide(text);
+  if (!pending_) PendingLabels().push_back(this);
+  pending_ = true;
+}
+
+std::string LabelControl::Text() const {
+  const std::wstring& text = pending_ ? next_ : shown_;
+  return Narrow(text.data(), static_cast<int>(text.size()));
+}
+
+void LabelControl::ShowCaption() {
+  if (!pending_) return;
+  pending_ = false;
+  if (next_ == shown_) return;
+  shown_ = next_;
+  if (hwnd_) SetWindowTextW(hwnd_, shown_.c_str());
+}
+
+ImageControl::ImageControl(FormWindow& top, const ControlLayout& layout, int id)
+    : ControlBase(top, layout) {
+  // The control keeps the layout's size (SS_REALSIZECONTROL); the icon is loaded at that size.
+  Create(L"STATIC", nullptr, SS_ICON | SS_REALSIZECONTROL, id, true);
+}
+
+ImageControl::~ImageControl() {
+  if (icon_) DestroyIcon(icon_);
+}
+
+void ImageControl::Arrange(UINT dpi) {
+  ControlBase::Arrange(dpi);
+  if (!hwnd_) return;
+  HICON icon = LoadIconResource(layout_.content, TwipsToDevice(layout_.width, dpi));
+  SendMessageW(hwnd_, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+  if (icon_) DestroyIcon(icon_);
+  icon_ = icon;
+}
+
+// Picture boxes --------------------------------------------------------------------------------
+
+PictureControl::PictureControl(FormWindow& top, const ControlLayout& layout, int id)
+    : ControlBase(top, layout), canvas_((layout.style & kStyleCanvas) != 0) {
+  if (!canvas_) picture_ = LoadBitmapResource(layout.content);
+  Create(PictureClass(), nullptr, WS_TABSTOP, id, false);
+  if (canvas_) Canvases().push_back(this);
+}
+
+PictureControl::~PictureControl() {
+  if (canvas_) Remove(Canvases(), this);
+  if (imageDc_) {
+    SelectObject(imageDc_, imageDcOld_);
+    DeleteDC(imageDc_);
+  }
+  if (image_) DeleteObject(image_);
+  if (picture_) DeleteObject(picture_);
+}
+
+void PictureControl::Arrange(UINT dpi) {
+  ControlBase::Arrange(dpi);
+  Rebuild();
+}
+
+void PictureControl::Rebuild() {
+  if (!canvas_ || !hwnd_) return;
+  RECT client;
+  GetClientRect(hwnd_, &client);
+  const int w = std::max(0, static_cast<int>(client.right) - 2 * kBorder);
+  const int h = std::max(0, static_cast<int>(client.bottom) - 2 * kBorder);
+  if (image_ && surface_.width == w && surface_.height == h) return;
+  // A top-down 32-bit DIB: the kernel's colours go in as they are (0x00RRGGBB, blue first in
+  // memory), and a row is `w` pixels with no padding.
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = w;
+  info.bmiHeader.biHeight = -h;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP fresh = (w > 0 && h > 0)
+                      ? CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0)
+                      : nullptr;
+  auto* pixels = static_cast<std::uint32_t*>(bits);
+  if (fresh && pixels) {
+    std::fill(pixels, pixels + static_cast<std::size_t>(w) * h,
+              DibPixel(GetSysColor(COLOR_BTNFACE)));
+    if (image_ && surface_.bits) {  // keep what was drawn
+      const int cw = std::min(w, surface_.width), ch = std::min(h, surface_.height);
+      for (int y = 0; y < ch; ++y)
+        std::copy(surface_.bits + static_cast<std::size_t>(y) * surface_.stride,
+                  surface_.bits + static_cast<std::size_t>(y) * surface_.stride + cw,
+                  pixels + static_cast<std::size_t>(y) * w);
+    }
+  } else {
+    fresh = nullptr;
+    pixels = nullptr;
+  }
+  if (!imageDc_) imageDc_ = CreateCompatibleDC(nullptr);
+  if (fresh) {
+    HGDIOBJ old = SelectObject(imageDc_, fresh);
+    if (!imageDcOld_) imageDcOld_ = old;
+  } else if (imageDcOld_) {
+    SelectObject(imageDc_, imageDcOld_);
+  }
+  if (image_) DeleteObject(image_);
+  image_ = fresh;
+  drawn_.assign(static_cast<std::size_t>(w) + 1, 0);
+  surface_.bits = pixels;
+  surface_.drawn = drawn_.data();
+  surface_.SetSize(pixels ? w : 0, pixels ? h : 0, w);
+  surface_.innerWidth = static_cast<float>(w);
+  surface_.innerHeight = static_cast<float>(h);
+  InvalidateRect(hwnd_, nullptr, FALSE);
+}
+
+void PictureControl::Flush() {
+  int first = 0, last = 0;
+  if (!surface_.TakeDrawnColumns(first, last)) return;
+  const RECT r{first + kBorder, kBorder, last + 1 + kBorder, kBorder + surface_.height};
+  InvalidateRect(hwnd_, &r, FALSE);
+}
+
+void PictureControl::Paint() {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(hwnd_, &ps);
+  ++Stats().repaints;
+  RECT client;
+  GetClientRect(hwnd_, &client);
+  RECT inner{kBorder, kBorder, client.right - kBorder, client.bottom - kBorder};
+  if (canvas_ && image_) {
+    RECT r;
+    if (IntersectRect(&r, &ps.rcPaint, &inner))
+      BitBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, imageDc_, r.left - kBorder,
+             r.top - kBorder, SRCCOPY);
+  } else if (picture_) {
+    // The picture fills the box inside its edge: one for one at 96 dots per inch, scaled
+    // smoothly at any other.
+    BITMAP bm{};
+    GetObjectW(picture_, sizeof bm, &bm);
+    HDC source = CreateCompatibleDC(dc);
+    HGDIOBJ old = SelectObject(source, picture_);
+    const int iw = inner.right - inner.left, ih = inner.bottom - inner.top;
+    if (iw == bm.bmWidth && ih == bm.bmHeight) {
+      BitBlt(dc, inner.left, inner.top, iw, ih, source, 0, 0, SRCCOPY);
+    } else {
+      SetStretchBltMode(dc, HALFTONE);
+      SetBrushOrgEx(dc, 0, 0, nullptr);
+      StretchBlt(dc, inner.left, inner.top, iw, ih, source, 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
+    }
+    SelectObject(source, old);
+    DeleteDC(source);
+  } else {
+    FillRect(dc, &inner, GetSysColorBrush(COLOR_BTNFACE));
+  }
+  DrawEdge(dc, &client, EDGE_SUNKEN, BF_RECT);
+  EndPaint(hwnd_, &ps);
+}
+
+LRESULT CALLBACK PictureControl::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* self = reinterpret_cast<PictureControl*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
+  if (message == WM_NCDESTROY) {
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    --LiveWindows();
+    self->hwnd_ = nullptr;
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+  FormWindow& top = self->top();
+  top.Enter();
+  LRESULT r = 0;
+  switch (message) {
+    case WM_PAINT:
+      self->Paint();
+      break;
+    case WM_ERASEBKGND:
+      r = 1;  // the paint covers every pixel
+      break;
+    case WM_LBUTTONDOWN:
+      SetFocus(hwnd);  // a picture box takes the focus when clicked, as it does with Tab
+      break;
+    default:
+      r = DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+  top.Leave();
+  return r;
+}
+
+// Frames ----------------------------------------------------------------------------------------
+
+bool FlushRepaints(std::int64_t nowNs) {
+  static std::int64_t last = 0;
+  // 40 frames a second show the picture growing smoothly; each repaint costs time that the
+  // kernel would otherwise have.
+  constexpr std::int64_t kFrameNs = 25'000'000;
+  if (nowNs - last < kFrameNs) return false;
+  last = nowNs;
+  std::vector<LabelControl*> labels;
+  labels.swap(PendingLabels());
+  for (LabelControl* l : labels) l->ShowCaption();
+  for (PictureControl* c : Canvases())
+    if (c->hwnd() && IsWindowVisible(c->hwnd())) c->Flush();
+  return true;
+}
+
+}  // namespace win32
+}  // namespace kelvarion

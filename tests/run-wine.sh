@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# run-wine.sh [--32] [--dpi N] COMMAND...: runs COMMAND with a Wine prefix of its own, made
+# here with wineboot and removed afterwards, and exits with the command's status: a 64-bit
+# prefix, or a 32-bit one (32-bit Wine only) with --32; the display at N pixels per inch (96
+# unless given). Wine's own messages are off (WINEDEBUG=-all). Run it inside run-x11.sh: Wine
+# makes a prefix faster, and without faults, when it has a display.
+set -u
+arch=win64 dpi=
+while :; do
+  case "${1:-}" in
+    --32) arch=win32; shift ;;
+    --dpi) dpi=$2; shift 2 ;;
+    *) break ;;
+  esac
+done
+command -v wine >/dev/null && command -v wineboot >/dev/null && command -v wineserver >/dev/null ||
+  { echo "run-wine.sh: Wine is not installed" >&2; exit 1; }
+prefix=$(mktemp -d)
+export WINEPREFIX=$prefix WINEARCH=$arch WINEDEBUG=-all
+# No offers to install Mono or Gecko, no menu entries or file associations in the user's desktop.
+export WINEDLLOVERRIDES="mscoree=d;mshtml=d;winemenubuilder.exe=d"
+wineboot -i >/dev/null 2>&1 || { echo "run-wine.sh: wineboot failed" >&2; rm -rf "$prefix"; exit 1; }
+# Wine's own fonts (Tahoma for "MS Shell Dlg", the bitmap "MS Sans Serif"; Debian's fonts-wine)
+# go where Windows keeps its fonts: Debian's Wine 8 does not find them where they are
+# installed, and would draw every text in a substitute.
+if [ -d /usr/share/wine/fonts ]; then
+  cp /usr/share/wine/fonts/* "$prefix/drive_c/windows/Fonts/" 2>/dev/null
+fi
+if [ -n "$dpi" ]; then
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+  wineserver -w  # the registry is written when the server ends
+fi
+"$@"
+status=$?
+wineserver -k 2>/dev/null
+wineserver -w 2>/dev/null
+rm -rf "$prefix"
+exit $status

@@ -1,0 +1,191 @@
+// The Windows backend from inside: what the black-box tests cannot see. Window lifetimes (a
+// window hidden at once by its own handler, destroyed only once the handler has returned, and
+// nothing left behind), captions current at once and shown at the next frame, the canvas's
+// size at the window's pixels per inch, and a second test nested in the first one's pump.
+// A console program without a test framework (the Windows build has no Qt): it prints each
+// failed check and exits with the number of failures. Run it on the desktop (under Wine: in
+// run-x11.sh and run-wine.sh).
+#include <cstdio>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "app/frm_about.h"
+#include "app/frm_main.h"
+#include "services/application.h"
+#include "services/clock.h"
+#include "services/program.h"
+#include "services/pump.h"
+#include "services/win32/win32.h"
+#include "stress/frm_fractal.h"
+
+using namespace kelvarion;
+
+namespace {
+
+int failures = 0;
+
+#define CHECK(condition)                                               \
+  do {                                                                 \
+    if (!(condition)) {                                                \
+      std::printf("FAIL %s:%d: %s\n", __FILE__, __LINE__, #condition); \
+      ++failures;                                                      \
+    }                                                                  \
+  } while (false)
+
+// Presses a button as a click does: its window active, then the button's own click.
+void Press(const Form& form, const char* name);
+
+HWND ControlOf(const Form& form, const char* name) {
+  auto* peer =
+      static_cast<win32::ControlBase*>(static_cast<win32::FormWindow*>(form.peer())->Control(name));
+  return peer ? peer->hwnd() : nullptr;
+}
+
+void Press(const Form& form, const char* name) {
+  SetActiveWindow(win32::WindowOf(form));
+  SendMessageW(ControlOf(form, name), BM_CLICK, 0, 0);
+}
+
+std::string WindowText(HWND w) {
+  wchar_t text[256] = L"";
+  const int n = GetWindowTextW(w, text, 256);
+  return win32::Narrow(text, n);
+}
+
+int Px(int twips, UINT dpi) {
+  return MulDiv(twips, static_cast<int>(dpi), 1440);
+}
+
+// Pumps for `ms` milliseconds, as a running test would.
+void PumpFor(int ms) {
+  const DWORD end = GetTickCount() + static_cast<DWORD>(ms);
+  while (static_cast<int>(end - GetTickCount()) > 0) {
+    PumpEvents();
+    Sleep(1);
+  }
+}
+
+// The About window: OK unloads it from inside its own click. The window goes from the screen
+// at once, is destroyed after the click has returned, and leaves nothing behind.
+void AboutLifetime() {
+  const int base = LiveWidgetCount();
+  frmAbout& about = frmAbout::Instance();
+  CHECK(about.Show().ok());
+  HWND window = win32::WindowOf(about);
+  CHECK(window && IsWindowVisible(window));
+  CHECK(LiveWidgetCount() == base + 5);  // the window and its four controls
+  const UINT dpi = win32::DpiOf(window);
+  RECT client{};
+  GetClientRect(window, &client);
+  CHECK(client.right == Px(5715, dpi) && client.bottom == Px(1395, dpi));
+  RECT picture{};
+  GetClientRect(ControlOf(about, "Picture1"), &picture);
+  CHECK(picture.right == Px(1620, dpi) && picture.bottom == Px(1185, dpi));
+  CHECK(GetFocus() == ControlOf(about, "Picture1"));
+
+  Press(about, "cmdOK");
+  CHECK(!about.IsLoaded());
+  CHECK(IsWindow(window) && !IsWindowVisible(window));  // hidden, not yet destroyed
+  PumpEvents();
+  FreeUnloadedWindows();
+  CHECK(!IsWindow(window));
+  CHECK(LiveWidgetCount() == base);
+  // Loaded again, it is built afresh.
+  CHECK(about.Show().ok());
+  CHECK(win32::WindowOf(about) && win32::WindowOf(about) != window);
+  about.Unload();
+  FreeUnloadedWindows();
+  CHECK(LiveWidgetCount() == base);
+}
+
+// What one test run saw, from inside its own pumps.
+struct Observed {
+  int loads = 0;  // Form_Load runs begun (each sets lblWhen once)
+  bool checked = false;
+  std::string whenText;
+};
+Observed seen;
+enum class Plan { Stop, StopThenBegin } plan = Plan::Stop;
+
+void OnCaption(const Label& label, std::string_view text) {
+  frmFractal& f = frmFractal::Instance();
+  if (&label == &f.lblWhen) {
+    ++seen.loads;
+    seen.whenText = std::string(text);
+    return;
+  }
+  if (&label != &f.lblNum || text != "2") return;
+  // Two images finished: look at the window, then press Stop (and Begin).
+  HWND window = win32::WindowOf(f);
+  if (!seen.checked) {
+    seen.checked = true;
+    const UINT dpi = win32::DpiOf(window);
+    float w = 0, h = 0;
+    CHECK(f.pctGen.InnerWidth(w).ok() && f.pctGen.InnerHeight(h).ok());
+    CHECK(w == static_cast<float>(Px(6255, dpi) - 4) && h == static_cast<float>(Px(5055, dpi) - 4));
+    RECT client{};
+    GetClientRect(window, &client);
+    CHECK(client.right == Px(6270, dpi) && client.bottom == Px(6810, dpi));
+    // A caption is current at once and on the screen from the next frame.
+    std::string now;
+    CHECK(f.lblNum.Caption(now) && now == "2");
+    CHECK(WindowText(ControlOf(f, "lblNum")) != "2");
+    Sleep(30);
+    PumpEvents();
+    CHECK(WindowText(ControlOf(f, "lblNum")) == "2");
+    // lblWhen shows the start time, whose year is this year.
+    char year[8];
+    const std::time_t t = std::time(nullptr);
+    std::strftime(year, sizeof year, "%Y", std::localtime(&t));
+    CHECK(seen.whenText.find(year) != std::string::npos);
+  }
+  const int loadsBefore = seen.loads;
+  Press(f, "cmdStop");
+  CHECK(!f.IsLoaded() && f.StopFlag == -1);
+  CHECK(IsWindow(window) && !IsWindowVisible(window));
+  if (plan == Plan::StopThenBegin && loadsBefore == 1) {
+    // Begin, pressed in the same pump: a second test runs in here, nested, to its own end.
+    Press(frmMain::Instance(), "cmdBegin");
+    CHECK(seen.loads == 2);
+    CHECK(!f.IsLoaded() && f.StopFlag == -1);
+  }
+}
+
+void TestLifetime(Plan which) {
+  const int base = LiveWidgetCount();
+  seen = Observed{};
+  plan = which;
+  SetCaptionObserver(&OnCaption);
+  frmFractal& f = frmFractal::Instance();
+  f.StopFlag = 0;
+  // Begin's handler: the show runs the whole test and fails at its end, the window gone.
+  Press(frmMain::Instance(), "cmdBegin");
+  SetCaptionObserver(nullptr);
+  CHECK(seen.checked);
+  CHECK(seen.loads == (which == Plan::Stop ? 1 : 2));
+  CHECK(!f.IsLoaded() && f.StopFlag == -1);
+  PumpFor(50);
+  CHECK(LiveWidgetCount() == base);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  SetEndProgramHook([] {
+    std::printf("FAIL: the program was ended inside the test\n");
+    std::fflush(stdout);
+    ExitProcess(100);
+  });
+  return RunApplication(argc, argv, [] {
+    const int base = LiveWidgetCount();
+    CHECK(frmMain::Instance().Show().ok());
+    CHECK(LiveWidgetCount() == base + 6);  // the main window and its five controls
+    AboutLifetime();
+    TestLifetime(Plan::Stop);
+    TestLifetime(Plan::StopThenBegin);
+    std::printf("%s: %d failed\n", failures ? "FAIL" : "PASS", failures);
+    std::fflush(stdout);
+    ExitProcess(static_cast<UINT>(failures));
+  });
+}
