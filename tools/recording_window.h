@@ -7,7 +7,9 @@
 #include <string>
 #include <string_view>
 
+#include "services/canvas_surface.h"
 #include "services/status.h"
+#include "stress/self_check.h"
 
 namespace kelvarion {
 
@@ -21,6 +23,11 @@ struct RecordedLabel {
     if (onSet) onSet(text);
     return Status::Ok();
   }
+  bool Caption(std::string& out) const {
+    if (!alive) return false;
+    out = caption;
+    return true;
+  }
 };
 
 struct RecordingCanvas {
@@ -28,6 +35,7 @@ struct RecordingCanvas {
   float height = 0;
   bool alive = true;
   std::function<void(float, float, std::int32_t)> onPlot;
+  const CanvasSurface* image = nullptr;  // an image for the self-check to read, if any
 
   Status InnerWidth(float& out) const {
     if (!alive) return Status::Failed();
@@ -44,6 +52,7 @@ struct RecordingCanvas {
     if (onPlot) onPlot(X, Y, colour);
     return Status::Ok();
   }
+  const CanvasSurface* Surface() const { return alive ? image : nullptr; }
 };
 
 struct RecordingWindow {
@@ -52,6 +61,8 @@ struct RecordingWindow {
   RecordingCanvas pctGen;
   std::function<void()> onPump;
   int pumps = 0, shows = 0, unloads = 0;
+  CheckSetup checking;  // no processors: the thread stays where it is
+  std::function<void(const ErrorReport&)> onError;
 
   Status Show() {
     ++shows;
@@ -66,6 +77,9 @@ struct RecordingWindow {
     if (onPump) onPump();
   }
   std::string Now() const { return "start"; }
+  void ReportError(const ErrorReport& report) {
+    if (onError) onError(report);
+  }
 };
 
 }  // namespace kelvarion

@@ -74,6 +74,7 @@ bool FormWindow::event(QEvent* e) {
   Enter();
   const bool r = QWidget::event(e);
   if (centreFrame_ && !dead_) CentreFrame();
+  if (besideFrame_ && !dead_) PlaceBesideFrame();
   Leave();
   return r;
 }
@@ -90,6 +91,42 @@ void FormWindow::CentreFrame() {
   topLeft.setX(std::max(topLeft.x(), avail.x()));
   topLeft.setY(std::max(topLeft.y(), avail.y()));
   move(topLeft);
+}
+
+// Likewise for a window placed beside another: placed again once its own frame is known.
+void FormWindow::PlaceBesideFrame() {
+  const QRect frame = frameGeometry();
+  if (frame.size() == size()) return;
+  besideFrame_ = false;
+  if (!anchor_ || !anchor_->isVisible()) return;
+  move(BesidePosition(anchor_->frameGeometry(), frame.size(),
+                      anchor_->screen()->availableGeometry()));
+}
+
+QPoint BesidePosition(const QRect& anchor, const QSize& frame, const QRect& avail) {
+  const auto onScreen = [&](QPoint p) {
+    p.setX(std::max(avail.left(), std::min(p.x(), avail.right() + 1 - frame.width())));
+    p.setY(std::max(avail.top(), std::min(p.y(), avail.bottom() + 1 - frame.height())));
+    return p;
+  };
+  const QPoint sides[] = {
+      {anchor.right() + 1, anchor.top()},
+      {anchor.left() - frame.width(), anchor.top()},
+      {anchor.left(), anchor.bottom() + 1},
+      {anchor.left(), anchor.top() - frame.height()},
+  };
+  QPoint best;
+  long long least = -1;
+  for (const QPoint& side : sides) {
+    const QPoint p = onScreen(side);
+    const QRect covered = QRect(p, frame).intersected(anchor);
+    const long long area = covered.isEmpty() ? 0 : 1LL * covered.width() * covered.height();
+    if (least < 0 || area < least) {
+      best = p;
+      least = area;
+    }
+  }
+  return best;
 }
 
 void FormWindow::closeEvent(QCloseEvent* e) {
