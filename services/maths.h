@@ -9,11 +9,14 @@
 
 namespace kelvarion::maths {
 
-// Tests only: builds made with KELVARION_FAULT_HOOK pass every result through a function the
-// test defines, which may spoil it, so that a test can show the self-check seeing a wrong
-// colour. The program's own build has none: the identity below compiles away.
+// Tests only: builds made with KELVARION_FAULT_HOOK pass every result through InjectFault, which
+// the test defines and which may spoil it, so that a test can show the self-check seeing a
+// wrong colour. The program's own build has no hook: TestFault compiles away.
 #ifdef KELVARION_FAULT_HOOK
-double TestFault(char function, double argument, double result);
+double InjectFault(char function, double argument, double result);
+inline double TestFault(char function, double argument, double result) {
+  return InjectFault(function, argument, result);
+}
 #else
 inline double TestFault(char, double, double result) {
   return result;

@@ -6,13 +6,13 @@ const FormLayout& frmError::Layout() {
   // The layout reads as a table.
   // clang-format off
   static const FormLayout layout{
-      "Computation Error", 5400, 3375, Frame::Dialog, nullptr,
+      "Computation Error", 5400, 3570, Frame::Dialog, nullptr,
       {
           // name             kind                      caption  left   top  width height tab style
-          {"cmdOK",          ControlKind::PushButton, "OK",     2085, 2880, 1215, 375,  5, kStyleNone},
-          {"lblCount",       ControlKind::Label,      "",       120,  2175, 5160, 600,  4, kStyleNone},
-          {"lblTime",        ControlKind::Label,      "",       120,  1710, 5160, 405,  3, kStyleNone},
-          {"lblVerdict",     ControlKind::Label,      "",       120,  1245, 5160, 405,  2, kStyleNone},
+          {"cmdOK",          ControlKind::PushButton, "OK",     2085, 3075, 1215, 375,  5, kStyleNone},
+          {"lblCount",       ControlKind::Label,      "",       120,  2370, 5160, 600,  4, kStyleNone},
+          {"lblTime",        ControlKind::Label,      "",       120,  1905, 5160, 405,  3, kStyleNone},
+          {"lblVerdict",     ControlKind::Label,      "",       120,  1245, 5160, 600,  2, kStyleNone},
           {"lblProcessors",  ControlKind::Label,      "",       120,  585,  5160, 600,  1, kStyleNone},
           {"lblImage",       ControlKind::Label,      "",       120,  120,  5160, 405,  0, kStyleNone},
       }};

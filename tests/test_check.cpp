@@ -31,7 +31,7 @@ struct Faults {
 
 }  // namespace
 
-double kelvarion::maths::TestFault(char function, double, double result) {
+double kelvarion::maths::InjectFault(char function, double, double result) {
   if (faults.pending == 0 || function != faults.function) return result;
   --faults.pending;
   return result + 0.5;  // far beyond any rounding: what an unstable processor might give
