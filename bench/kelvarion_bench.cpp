@@ -4,7 +4,10 @@
 //   kernel_ns       the kernel and its loops alone, on a memory canvas, ns a point
 //   plain_loop_ns   the same prescribed operations written as one plain loop, ns a point
 //   cycle_ns        the whole cycle in the real test window, ns a point
-//   kernel_share    kernel_ns / cycle_ns
+//   kernel_share    kernel_ns / cycle_ns (the cycle checks every image it draws, the kernel alone
+//                   does not: this is what the check costs too)
+//   verify_us_per_image  the check of one finished image in the test window: the checksum of
+//                   its canvas and the question which processor the thread runs on, us
 //   pumps_per_s, repaints_per_s, max_poll_gap_ms, peak_rss_mib  (during the cycle)
 //   startup_ms      median of whole-process starts of the program: from just before it is
 //                   started to its main window being mapped on the display
@@ -32,11 +35,13 @@
 #include <string>
 #include <vector>
 
-#include "services/qt/application.h"
+#include "services/affinity.h"
 #include "services/clock.h"
 #include "services/pump.h"
+#include "services/qt/application.h"
 #include "stress/frm_fractal.h"
 #include "stress/kernel.h"
+#include "stress/self_check.h"
 
 using namespace kelvarion;
 
@@ -152,6 +157,8 @@ struct Plain {
 
 struct Run {
   PassTimes kernel = Unmeasured(), plain = Unmeasured(), cycle = Unmeasured();
+  PassTimes verify = Unmeasured();
+  std::uint64_t sums = 0;
   MemoryCanvas canvas{kWidth, kHeight, kWidth, kHeight};
   Plain plainCanvas;
   double vKernel = 2, vPlain = 2;
@@ -208,7 +215,16 @@ void OnCaption(const Label& label, std::string_view text) {
     f.Unload();
     return;
   }
-  if (n >= r.statsUntil) MemoryImage(r, static_cast<int>(n % kImages));
+  if (n >= r.statsUntil) {
+    // The check the cycle has just made of this image, again, on the same canvas, before the
+    // memory loops take the caches.
+    if (const CanvasSurface* canvas = f.pctGen.Surface()) {
+      const double t0 = CpuNs();
+      r.sums += ImageChecksum(*canvas) + static_cast<unsigned>(affinity::System().current());
+      KeepFastest(r.verify, static_cast<int>((n - 1) % kImages), CpuNs() - t0);
+    }
+    MemoryImage(r, static_cast<int>(n % kImages));
+  }
   r.lastCpu = CpuNs();
 }
 
@@ -304,15 +320,18 @@ int main(int argc, char** argv) {
   SetCaptionObserver(nullptr);
   const double kernelNs = NsPerPoint(r->kernel), plainNs = NsPerPoint(r->plain);
   const double cycleNs = NsPerPoint(r->cycle);
+  const double verifyUs = NsPerPoint(r->verify) * kPointsPerImage / 1e3;
   const double s = r->seconds;
   const double pumps = r->stats.pumps / s, repaints = r->stats.repaints / s;
   const double gap = r->stats.maxPollGapNs / 1e6, rss = PeakRssMiB();
-  if (r->plainCanvas.pixels[1] == 0x12345678u) std::puts("");  // keep the plain loop's work
+  if (r->plainCanvas.pixels[1] == 0x12345678u || r->sums == 1) std::puts("");  // keep the work
   std::printf("kernel on a memory canvas   %7.2f ns a point\n", kernelNs);
   std::printf("plain loop                  %7.2f ns a point (kernel / plain %.3f)\n", plainNs,
               kernelNs / plainNs);
   std::printf("cycle in the test window    %7.2f ns a point (kernel share %.3f)\n", cycleNs,
               kernelNs / cycleNs);
+  std::printf("check of a finished image      %7.2f us (%.2f %% of drawing it)\n", verifyUs,
+              100 * verifyUs * 1e3 / (cycleNs * kPointsPerImage));
   std::printf(
       "pumps %.0f/s, repaints %.1f/s, longest gap between queue reads %.3f ms, peak RSS %.1f MiB\n",
       pumps, repaints, gap, rss);
@@ -323,8 +342,9 @@ int main(int argc, char** argv) {
   std::printf(
       "{\"kernel_ns\": %.3f, \"plain_loop_ns\": %.3f, \"cycle_ns\": %.3f, \"kernel_share\": %.4f, "
       "\"pumps_per_s\": %.0f, \"repaints_per_s\": %.1f, \"max_poll_gap_ms\": %.3f, "
-      "\"peak_rss_mib\": %.1f, \"startup_ms\": %.1f}\n",
-      kernelNs, plainNs, cycleNs, kernelNs / cycleNs, pumps, repaints, gap, rss, startupMs);
+      "\"peak_rss_mib\": %.1f, \"startup_ms\": %.1f, \"verify_us_per_image\": %.2f}\n",
+      kernelNs, plainNs, cycleNs, kernelNs / cycleNs, pumps, repaints, gap, rss, startupMs,
+      verifyUs);
   delete r;
   return 0;
 }

@@ -153,9 +153,14 @@ class SelfCheckTest : public QObject {
     const QString test = FindWindow(program.processId(), kTest);
     QVERIFY(!test.isEmpty());
     const QRect testBefore = Geometry(test);
+    QString activeBefore, activeAfter;
+    QVERIFY(Xdotool({"getactivewindow"}, &activeBefore));
+    QCOMPARE(activeBefore, test);
 
     const QString error = FindWindow(program.processId(), kError, 300000);
     QVERIFY2(!error.isEmpty(), "no error window");
+    QVERIFY(Xdotool({"getactivewindow"}, &activeAfter));
+    QCOMPARE(activeAfter, activeBefore);  // it does not take the focus from the user's window
     QFile fault(report);
     QVERIFY(fault.open(QIODevice::ReadOnly));
     const QList<QByteArray> made = fault.readAll().trimmed().split(' ');

@@ -71,6 +71,14 @@ std::vector<int> ThreadAffinity() {
   return out;
 }
 
+// Under a window manager a window is placed again once it has been framed: wait for that
+// (events are handled meanwhile, as in any pump of the cycle).
+void WaitUntilPlaced(const QWidget* w) {
+  QElapsedTimer waited;
+  waited.start();
+  while (!Placed(w) && waited.elapsed() < 5000) QTest::qWait(20);
+}
+
 QString Proc(int p) {
   return QStringLiteral("logical processor %1").arg(p);
 }
@@ -308,6 +316,7 @@ class VerifyTest : public QObject {
     QRect testWindowBefore, testWindowAfter;
     plan.at[image - 1] = [&] {
       openBefore = E().IsLoaded();
+      WaitUntilPlaced(qt::Widget(F()));
       testWindowBefore = qt::Widget(F())->geometry();
     };
     plan.at[image] = [&] { openAfter = E().IsLoaded(); };
@@ -432,6 +441,7 @@ class VerifyTest : public QObject {
     plan.stopAt = 260;
     plan.at[1] = [] {
       QWidget* t = qt::Widget(F());
+      WaitUntilPlaced(t);  // not to be centred again afterwards
       t->move(t->screen()->availableGeometry().topLeft());
     };
     QRect test, error, avail;
@@ -439,7 +449,7 @@ class VerifyTest : public QObject {
     plan.at[259] = [&] {
       QWidget *t = qt::Widget(F()), *e = qt::Widget(E());
       waited.start();
-      // Under a window manager, once it has framed both windows.
+      // Under a window manager, once it has framed the error window and placed it again.
       const bool wm = qEnvironmentVariableIsSet("RUN_X11_WM");
       while (wm && waited.elapsed() < 5000 && e->frameGeometry().size() == e->size())
         QTest::qWait(20);
@@ -497,8 +507,9 @@ class VerifyTest : public QObject {
   void noFalseErrors_data() {
     QTest::addColumn<int>("canvas");
     QTest::addColumn<long>("passes");
-    QTest::newRow("small canvas") << 12 << 24L;  // many more in the toolkit-free test
-    QTest::newRow("full size") << 0 << 2L;
+    // Many more passes in the toolkit-free test; full-size ones in the real program's test.
+    QTest::newRow("small canvas") << 12 << 24L;
+    QTest::newRow("smallest canvas") << 5 << 24L;
   }
   void noFalseErrors() {
     QFETCH(int, canvas);

@@ -198,8 +198,9 @@ void FormWindow::ShowBeside(const WindowPeer* anchor) {
   if (!isVisible()) {
     const auto* other = static_cast<const FormWindow*>(anchor);
     anchor_ = (other && other->isVisible()) ? const_cast<FormWindow*>(other) : nullptr;
-    platform::SkipTaskbar(this);  // before every show: the state does not survive a hide
+    // Before the native window exists (SkipTaskbar makes it): Qt reads it when it creates one.
     setAttribute(Qt::WA_ShowWithoutActivating);
+    platform::SkipTaskbar(this);  // before every show: the state does not survive a hide
     if (anchor_) {
       move(BesidePosition(anchor_->frameGeometry(), EstimatedFrameSize(),
                           anchor_->screen()->availableGeometry()));
