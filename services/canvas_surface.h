@@ -31,8 +31,11 @@ struct CanvasSurface {
   int stride = 0;
   float limitX = 0;  // width and height as floats, for the clip test at every point
   float limitY = 0;
+  // Counts the changes of size: an image is comparable with an earlier one only while it holds.
+  unsigned shape = 0;
 
   void SetSize(int w, int h, int pixelsPerRow) {
+    ++shape;
     width = w;
     height = h;
     stride = pixelsPerRow;
@@ -81,6 +84,9 @@ class CanvasRef {
     }
     return Status::Ok();
   }
+  // The persistent image as it stands, to be read (the self-check sums it); nullptr once the
+  // canvas is gone.
+  const CanvasSurface* Surface() const { return surface_; }
 
  protected:
   CanvasSurface* surface_ = nullptr;

@@ -66,6 +66,14 @@ Status Form::Show() {
   return Status::Ok();
 }
 
+Status Form::ShowBeside(const Form& anchor) {
+  if (!window_ && !Load()) return Status::Failed();
+  if (!window_) return Status::Failed();
+  window_->ShowBeside(anchor.window_);
+  fp::AfterToolkit();
+  return Status::Ok();
+}
+
 void Form::Unload() {
   if (!window_) return;
   std::int16_t Cancel = 0;

@@ -82,6 +82,10 @@ class Form {
   // Modeless: loads the window if need be, makes it visible, brings it to the front. A show
   // whose load fails fails too and shows nothing.
   Status Show();
+  // Modeless, as Show, but without taking the focus from the active window and placed beside
+  // `anchor`'s window where the screen has room (centred if the anchor is not loaded): for a
+  // window that opens unasked while the user works in another.
+  Status ShowBeside(const Form& anchor);
   // Runs Form_Unload with Cancel = 0 and, unless it was set, hides the window at once and
   // destroys it as soon as none of its own event handlers is on the stack. Unloading a window
   // that is not loaded does nothing.

@@ -37,6 +37,13 @@ class WindowPeer {
   // Makes the window visible if it is not (off the taskbar, centred on its screen, the focus
   // on the first control in tab order that takes it) and brings it to the front.
   virtual void ShowAndRaise() = 0;
+  // Makes the window visible if it is not (off the taskbar, the focus on its first control
+  // that takes it) without making it the active window, placed beside `anchor`'s window on
+  // the anchor's screen: wholly on the screen and clear of the anchor where the screen has
+  // room, else on the screen covering as little of the anchor as it can; centred on the
+  // screen if `anchor` is nullptr. Then brings it to the front. A window that is visible
+  // already is only brought to the front.
+  virtual void ShowBeside(const WindowPeer* anchor) = 0;
   // Hides the window at once and frees it and its controls as soon as none of its own event
   // handlers is on the stack. The form has let go of it already.
   virtual void Release() = 0;

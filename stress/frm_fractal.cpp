@@ -1,5 +1,6 @@
 #include "stress/frm_fractal.h"
 
+#include "stress/frm_error.h"
 #include "stress/generation_cycle.h"
 
 namespace kelvarion {
@@ -38,6 +39,10 @@ void frmFractal::Form_Load() {
 void frmFractal::Form_Unload(std::int16_t& Cancel) {
   (void)Cancel;
   StopFlag = -1;
+}
+
+void frmFractal::ReportError(const ErrorReport& report) {
+  frmError::Instance().Tell(report, *this);
 }
 
 void frmFractal::cmdStop_Click() {

@@ -4,9 +4,11 @@
 #include <cstdint>
 #include <string>
 
+#include "services/affinity.h"
 #include "services/clock.h"
 #include "services/form.h"
 #include "services/pump.h"
+#include "stress/self_check.h"
 
 namespace kelvarion {
 
@@ -17,6 +19,9 @@ class frmFractal : public Form {
   // 0 keeps the test running, -1 asks it to stop. Kept across unloads.
   std::int16_t StopFlag = 0;
 
+  // How a test moves its thread from processor to processor (tests give their own).
+  CheckSetup checking{&affinity::System()};
+
   Canvas pctGen{*this, "pctGen"};
   Label lblWhen{*this, "lblWhen"};
   Label lblNum{*this, "lblNum"};
@@ -26,6 +31,7 @@ class frmFractal : public Form {
   // The services the cycle calls through its window.
   void PumpEvents() { kelvarion::PumpEvents(); }
   std::string Now() const { return clock::NowText(); }
+  void ReportError(const ErrorReport& report);  // opens or updates the error window
   using Form::Show;
   using Form::Unload;
 

@@ -7,12 +7,14 @@
 //   lblWhen, lblType, lblNum          labels: Status SetCaption(std::string_view)
 //   pctGen                            canvas: InnerWidth, InnerHeight, PlotPoint
 //   Status Show(), void Unload(), void PumpEvents(), std::string Now()
+// and what the self-check reads and reports through (self_check.h).
 
 #include <charconv>
 #include <string_view>
 
 #include "services/status.h"
 #include "stress/kernel.h"
+#include "stress/self_check.h"
 
 namespace kelvarion {
 
@@ -29,9 +31,13 @@ void GenerationCycle(Window& Me) {
   char text[24];
 
   skip(Me.lblWhen.SetCaption(Me.Now()));
+  // This run's own check of its images and tour of the processors; it gives the thread back
+  // its affinity when the cycle returns.
+  SelfCheck<Window> check(Me);
   skip(Me.Show());
   Me.PumpEvents();
   do {
+    check.PassBegins();
     for (K = 2; K <= 80; K += 1) {
       Me.PumpEvents();
       v = 2;
@@ -49,6 +55,7 @@ void GenerationCycle(Window& Me) {
           Me.PumpEvents();
         }
         N += 1;
+        check.ImageFinished(N, K, kind);
         skip(Me.lblNum.SetCaption(CountText(N, text)));
         Me.PumpEvents();
       }

@@ -7,7 +7,9 @@
 #include <string>
 #include <string_view>
 
+#include "services/canvas_surface.h"
 #include "services/status.h"
+#include "stress/self_check.h"
 
 namespace kelvarion {
 
@@ -21,6 +23,11 @@ struct RecordedLabel {
     if (onSet) onSet(text);
     return Status::Ok();
   }
+  bool Caption(std::string& out) const {
+    if (!alive) return false;
+    out = caption;
+    return true;
+  }
 };
 
 struct RecordingCanvas {
@@ -30,6 +37,7 @@ struct RecordingCanvas {
   std::function<void(float, float, std::int32_t)> onPlot;
   // Every attempt to draw, failed ones included: where a statement ran at all.
   std::function<void(float, float)> onPlotAttempt;
+  const CanvasSurface* image = nullptr;  // an image for the self-check to read, if any
 
   Status InnerWidth(float& out) const {
     if (!alive) return Status::Failed();
@@ -47,6 +55,7 @@ struct RecordingCanvas {
     if (onPlot) onPlot(X, Y, colour);
     return Status::Ok();
   }
+  const CanvasSurface* Surface() const { return alive ? image : nullptr; }
 };
 
 struct RecordingWindow {
@@ -55,6 +64,8 @@ struct RecordingWindow {
   RecordingCanvas pctGen;
   std::function<void()> onPump;
   int pumps = 0, shows = 0, unloads = 0;
+  CheckSetup checking;  // no processors: the thread stays where it is
+  std::function<void(const ErrorReport&)> onError;
 
   Status Show() {
     ++shows;
@@ -69,6 +80,9 @@ struct RecordingWindow {
     if (onPump) onPump();
   }
   std::string Now() const { return "start"; }
+  void ReportError(const ErrorReport& report) {
+    if (onError) onError(report);
+  }
 };
 
 }  // namespace kelvarion

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "services/form.h"
+#include "services/placement.h"
 #include "services/pump.h"
 
 namespace kelvarion {
@@ -74,6 +75,7 @@ bool FormWindow::event(QEvent* e) {
   Enter();
   const bool r = QWidget::event(e);
   if (centreFrame_ && !dead_) CentreFrame();
+  if (besideFrame_ && !dead_) PlaceBesideFrame();
   Leave();
   return r;
 }
@@ -90,6 +92,25 @@ void FormWindow::CentreFrame() {
   topLeft.setX(std::max(topLeft.x(), avail.x()));
   topLeft.setY(std::max(topLeft.y(), avail.y()));
   move(topLeft);
+}
+
+// Likewise for a window placed beside another: placed again once its own frame is known.
+void FormWindow::PlaceBesideFrame() {
+  const QRect frame = frameGeometry();
+  if (frame.size() == size()) return;
+  besideFrame_ = false;
+  if (!anchor_ || !anchor_->isVisible()) return;
+  move(BesidePosition(anchor_->frameGeometry(), frame.size(),
+                      anchor_->screen()->availableGeometry()));
+}
+
+QPoint BesidePosition(const QRect& anchor, const QSize& frame, const QRect& avail) {
+  const auto box = [](const QRect& r) {
+    return placement::Box{r.x(), r.y(), r.width(), r.height()};
+  };
+  const placement::Point p =
+      placement::Beside(box(anchor), frame.width(), frame.height(), box(avail));
+  return {p.x, p.y};
 }
 
 void FormWindow::closeEvent(QCloseEvent* e) {

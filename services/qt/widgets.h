@@ -8,6 +8,7 @@
 
 #include <QImage>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QWidget>
 #include <cstdint>
@@ -32,6 +33,7 @@ class FormWindow : public QWidget, public WindowPeer {
 
   ControlPeer* Control(const char* name) override;
   void ShowAndRaise() override;
+  void ShowBeside(const WindowPeer* anchor) override;
   void Release() override;
   void AddControl(const char* name, ControlPeer* peer) { controls_.emplace_back(name, peer); }
 
@@ -48,7 +50,9 @@ class FormWindow : public QWidget, public WindowPeer {
 
  private:
   void CentreFrame();
+  void PlaceBesideFrame();
   void Place();
+  QSize EstimatedFrameSize() const;
   void FocusFirst();
   Form* form_;
   const FormLayout& layout_;
@@ -56,7 +60,15 @@ class FormWindow : public QWidget, public WindowPeer {
   int busy_ = 0;
   bool dead_ = false;
   bool centreFrame_ = false;
+  bool besideFrame_ = false;
+  QPointer<QWidget> anchor_;  // the window this one opened beside
 };
+
+// Where a window whose frame is `frame` big goes beside the frame `anchor` on the screen area
+// `avail`: the top-left corner of its frame. To the right of the anchor, else to its left,
+// below or above it, the first that lies wholly on the screen clear of the anchor; where none
+// does, the one of these, pushed onto the screen, that covers the least of the anchor.
+QPoint BesidePosition(const QRect& anchor, const QSize& frame, const QRect& avail);
 
 // Adds the busy count and the live-widget count to a Qt widget class.
 template <class Base>

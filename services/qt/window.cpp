@@ -186,6 +186,34 @@ void FormWindow::ShowAndRaise() {
   activateWindow();
 }
 
+// Before the window manager has framed this window its frame is taken to be as wide as the
+// anchor's; the window is placed again once its own frame is known.
+QSize FormWindow::EstimatedFrameSize() const {
+  if (!anchor_) return size();
+  const QRect outer = anchor_->frameGeometry(), inner = anchor_->geometry();
+  return size() + QSize(outer.width() - inner.width(), outer.height() - inner.height());
+}
+
+void FormWindow::ShowBeside(const WindowPeer* anchor) {
+  if (!isVisible()) {
+    const auto* other = static_cast<const FormWindow*>(anchor);
+    anchor_ = (other && other->isVisible()) ? const_cast<FormWindow*>(other) : nullptr;
+    // Before the native window exists (SkipTaskbar makes it): Qt reads it when it creates one.
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    platform::SkipTaskbar(this);  // before every show: the state does not survive a hide
+    if (anchor_) {
+      move(BesidePosition(anchor_->frameGeometry(), EstimatedFrameSize(),
+                          anchor_->screen()->availableGeometry()));
+      besideFrame_ = true;
+    } else {
+      Place();
+    }
+    show();
+    FocusFirst();
+  }
+  raise();
+}
+
 void FormWindow::Release() {
   hide();
   TheGraveyard().Bury(this);

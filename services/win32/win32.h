@@ -174,6 +174,7 @@ class FormWindow final : public WindowPeer {
 
   ControlPeer* Control(const char* name) override;
   void ShowAndRaise() override;
+  void ShowBeside(const WindowPeer* anchor) override;
   void Release() override;
 
   HWND hwnd() const { return hwnd_; }
@@ -191,6 +192,7 @@ class FormWindow final : public WindowPeer {
   void Arrange(UINT dpi);          // fonts, icons and controls at `dpi`
   SIZE OuterSize(UINT dpi) const;  // the window's size for the layout's inner size
   void Place();                    // centred on its monitor's work area
+  void PlaceBeside(HWND anchor);   // beside `anchor` on its monitor's work area
   HWND FirstInTabOrder() const;
   void RestoreFocus();
 

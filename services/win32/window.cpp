@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "services/form.h"
+#include "services/placement.h"
 #include "services/win32/win32.h"
 
 #ifndef WM_DPICHANGED
@@ -170,17 +171,29 @@ void FormWindow::Arrange(UINT dpi) {
   }
 }
 
-void FormWindow::Place() {
+namespace {
+placement::Box WorkArea(HWND window) {
   MONITORINFO monitor{};
   monitor.cbSize = sizeof monitor;
-  GetMonitorInfoW(MonitorFromWindow(hwnd_, MONITOR_DEFAULTTONEAREST), &monitor);
+  GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
   const RECT& work = monitor.rcWork;
+  return {work.left, work.top, work.right - work.left, work.bottom - work.top};
+}
+}  // namespace
+
+void FormWindow::Place() {
   const SIZE size = OuterSize(dpi_);
-  // Centred; on a work area too small for it, at its top-left corner along that side, so that
-  // the title bar stays on the screen.
-  const int x = work.left + std::max(0L, (work.right - work.left - size.cx) / 2);
-  const int y = work.top + std::max(0L, (work.bottom - work.top - size.cy) / 2);
-  SetWindowPos(hwnd_, nullptr, x, y, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+  const placement::Point p = placement::Centred(size.cx, size.cy, WorkArea(hwnd_));
+  SetWindowPos(hwnd_, nullptr, p.x, p.y, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void FormWindow::PlaceBeside(HWND anchor) {
+  RECT a{};
+  GetWindowRect(anchor, &a);
+  const SIZE size = OuterSize(dpi_);
+  const placement::Point p = placement::Beside({a.left, a.top, a.right - a.left, a.bottom - a.top},
+                                               size.cx, size.cy, WorkArea(anchor));
+  SetWindowPos(hwnd_, nullptr, p.x, p.y, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 HWND FormWindow::FirstInTabOrder() const {
@@ -213,6 +226,24 @@ void FormWindow::ShowAndRaise() {
   }
   SetWindowPos(hwnd_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   SetForegroundWindow(hwnd_);
+}
+
+void FormWindow::ShowBeside(const WindowPeer* anchor) {
+  if (!hwnd_) return;
+  const auto* other = static_cast<const FormWindow*>(anchor);
+  const HWND beside =
+      other && other->hwnd_ && IsWindowVisible(other->hwnd_) ? other->hwnd_ : nullptr;
+  if (!IsWindowVisible(hwnd_)) {
+    if (beside)
+      PlaceBeside(beside);
+    else
+      Place();
+    focus_ = nullptr;
+    // Shown without taking the activation from the window the user is working in; the focus
+    // waits on the first control until the user activates it.
+    ShowWindow(hwnd_, SW_SHOWNOACTIVATE);
+  }
+  SetWindowPos(hwnd_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
 void FormWindow::Release() {

@@ -1,0 +1,282 @@
+// The self-check seen from outside: the real program under X11 with a window manager, driven
+// with xdotool, its windows read as assistive technology reads them (AT-SPI, through
+// atspi_texts.py). A library loaded before the program (SIN_FAULT_LIB, LD_PRELOAD) makes libm's
+// sin wrong once, well into the second pass: the "Computation Error" window must appear and say
+// the right things. Without it, nothing that happens around the test may open that window.
+// Runs in a D-Bus session of its own (dbus-run-session), where it starts the accessibility bus.
+#include <sched.h>
+
+#include <QFile>
+#include <QRect>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <vector>
+
+#include "tests/x11_program.h"
+
+namespace {
+
+const QString kError = QStringLiteral("Computation Error");
+const QString kTest = QStringLiteral("Generating Fractals...");
+
+// What assistive technology reads in a window of process `pid`, one element's text a line.
+QStringList Texts(qint64 pid, const QString& title) {
+  QProcess p;
+  p.start(QStringLiteral("/usr/bin/python3"),
+          {QStringLiteral(ATSPI_SCRIPT), QString::number(pid), title});
+  if (!p.waitForFinished(20000) || p.exitCode() != 0) return {};
+  return QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+// The test window's count: its one value that is a whole number. -1 if it cannot be read.
+long Count(qint64 pid) {
+  static const QRegularExpression digits(QStringLiteral("^\\d+$"));
+  for (const QString& line : Texts(pid, kTest))
+    if (digits.match(line).hasMatch()) return line.toLong();
+  return -1;
+}
+
+// Waits until the test window's count reaches `n`; false if it does not within the time.
+bool WaitForCount(qint64 pid, long n, int timeoutMs = 300000) {
+  QElapsedTimer t;
+  t.start();
+  while (t.elapsed() < timeoutMs) {
+    if (Count(pid) >= n) return true;
+    QTest::qWait(200);
+  }
+  return false;
+}
+
+QRect Geometry(const QString& window) {
+  QString out;
+  if (!Xdotool({"getwindowgeometry", "--shell", window}, &out)) return {};
+  QMap<QString, int> v;
+  for (const QString& line : out.split(QLatin1Char('\n'))) {
+    const int eq = line.indexOf(QLatin1Char('='));
+    if (eq > 0) v[line.left(eq)] = line.mid(eq + 1).toInt();
+  }
+  return QRect(v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]);
+}
+
+bool ErrorWindowShown(qint64 pid) {
+  QString ids;
+  return Xdotool({"search", "--all", "--onlyvisible", "--pid", QString::number(pid), "--name",
+                  "^" + QRegularExpression::escape(kError) + "$"},
+                 &ids) &&
+         !ids.isEmpty();
+}
+
+// The logical processor the program's main thread last ran on, from /proc.
+int ProcessorOf(qint64 pid) {
+  QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+  if (!stat.open(QIODevice::ReadOnly)) return -1;
+  const QByteArray line = stat.readAll();
+  // After the command name in parentheses, field 39 is the processor.
+  const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+  return fields.size() > 36 ? fields[36].toInt() : -1;
+}
+
+std::vector<int> Allowed() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  std::vector<int> out;
+  if (sched_getaffinity(0, sizeof set, &set) == 0)
+    for (int i = 0; i < CPU_SETSIZE; ++i)
+      if (CPU_ISSET(i, &set)) out.push_back(i);
+  return out;
+}
+
+QProcessEnvironment Accessible() {
+  QProcessEnvironment env;
+  env.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
+  return env;
+}
+
+}  // namespace
+
+class SelfCheckTest : public QObject {
+  Q_OBJECT
+  QProcess bus;
+  std::vector<int> allowed;
+
+ private slots:
+  void initTestCase() {
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+      QSKIP("needs an X display (run under tests/run-x11.sh --wm)");
+    if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty()) QSKIP("needs xdotool");
+    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+      QSKIP("needs a D-Bus session of its own (run under dbus-run-session)");
+    const QString launcher = QStringLiteral("/usr/libexec/at-spi-bus-launcher");
+    if (!QFile::exists(launcher)) QSKIP("needs at-spi2-core");
+    bus.start(launcher, {QStringLiteral("--launch-immediately")});
+    QVERIFY(bus.waitForStarted());
+    // The script answers 1 (no such window) once AT-SPI answers at all, 77 without it.
+    int status = -1;
+    for (int i = 0; i < 50 && status != 1 && status != 77; ++i) {
+      QProcess p;
+      p.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(ATSPI_SCRIPT), "0", "none"});
+      p.waitForFinished(20000);
+      status = p.exitCode();
+      if (status != 1) QTest::qWait(100);
+    }
+    if (status == 77) QSKIP("needs python3-gi and gir1.2-atspi-2.0");
+    QCOMPARE(status, 1);
+    allowed = Allowed();
+    QVERIFY(!allowed.empty());
+  }
+  void cleanupTestCase() {
+    bus.kill();
+    bus.waitForFinished(5000);
+  }
+
+  void sinFaultShowsTheError() {
+    // A pass is 79 orders of three images, one of them Sine; each image has (413 + 1) x
+    // (333 + 1) points at 96 dpi, and sin is called once for each point of a Sine image. So the
+    // 1,001st point of the Sine image of order 42 in the second pass is this call, in image
+    // 237 + 40 x 3 + 2 = 359 of the test.
+    const long long pointsPerImage = 414LL * 334;
+    const long long call = (79 + (42 - 2)) * pointsPerImage + 1001;
+    QTemporaryDir dir;
+    const QString report = dir.filePath(QStringLiteral("fault"));
+    QProcessEnvironment env = Accessible();
+    env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(SIN_FAULT_LIB));
+    env.insert(QStringLiteral("KELVARION_SIN_FAULT_CALL"), QString::number(call));
+    env.insert(QStringLiteral("KELVARION_SIN_FAULT_REPORT"), report);
+    // A sanitized build wants its own runtime first; the library has no part in what it checks.
+    env.insert(QStringLiteral("ASAN_OPTIONS"),
+               qEnvironmentVariable("ASAN_OPTIONS") + QStringLiteral(":verify_asan_link_order=0"));
+    Program program(env);
+    const QString main = FindWindow(program.processId(), QStringLiteral("Kelvarion 1.0"));
+    QVERIFY(!main.isEmpty());
+    QVERIFY(Xdotool(Begin(main)));
+    const QString test = FindWindow(program.processId(), kTest);
+    QVERIFY(!test.isEmpty());
+    const QRect testBefore = Geometry(test);
+    QString activeBefore, activeAfter;
+    QVERIFY(Xdotool({"getactivewindow"}, &activeBefore));
+    QCOMPARE(activeBefore, test);
+
+    const QString error = FindWindow(program.processId(), kError, 300000);
+    QVERIFY2(!error.isEmpty(), "no error window");
+    QVERIFY(Xdotool({"getactivewindow"}, &activeAfter));
+    QCOMPARE(activeAfter, activeBefore);  // it does not take the focus from the user's window
+    QFile fault(report);
+    QVERIFY(fault.open(QIODevice::ReadOnly));
+    const QList<QByteArray> made = fault.readAll().trimmed().split(' ');
+    QCOMPARE(made.value(0).toLongLong(), call);
+    const int faultProcessor = made.value(1).toInt();
+    // The thread is held to the first processor it may use for the first half minute.
+    QCOMPARE(faultProcessor, allowed.front());
+
+    // Let the third pass draw image 359 again (image 596): it agrees with the first drawing.
+    QVERIFY(WaitForCount(program.processId(), 596 + 1));
+    const long countThen = Count(program.processId());
+    QStringList lines;
+    for (int i = 0; i < 50 && !lines.join(' ').contains(QLatin1String("pass 3")); ++i)
+      lines = Texts(program.processId(), kError);
+    const QString p = QStringLiteral("logical processor %1").arg(faultProcessor);
+    QVERIFY2(lines.contains(QStringLiteral("Image 359 (Sine, order 42) came out different in "
+                                           "pass 2 from its first drawing, in pass 1.")),
+             qPrintable(lines.join('\n')));
+    QVERIFY2(lines.contains(QStringLiteral("It was drawn on %1, as was its first drawing.").arg(p)),
+             qPrintable(lines.join('\n')));
+    QVERIFY2(lines.contains(QStringLiteral("A further drawing, in pass 3 on %1, agreed with the "
+                                           "first: the drawing of pass 2, made on %1, was wrong.")
+                                .arg(p)),
+             qPrintable(lines.join('\n')));
+    const QRegularExpression found(QStringLiteral(
+        "^It was found at .+, (less than a second|\\d+ seconds?) after the test began\\.$"));
+    QVERIFY2(!lines.filter(found).isEmpty(), qPrintable(lines.join('\n')));
+    const QStringList testTexts = Texts(program.processId(), kTest);
+    bool countLine = false;
+    for (const QString& line : lines) {
+      const QRegularExpressionMatch m =
+          QRegularExpression(QStringLiteral("^The test started on (.+) has found 1 error so far\\. "
+                                            "A processor that makes even one error is not "
+                                            "stable\\.$"))
+              .match(line);
+      countLine = countLine || (m.hasMatch() && testTexts.contains(m.captured(1)));
+    }
+    QVERIFY2(countLine, qPrintable(lines.join('\n') + "\n--\n" + testTexts.join('\n')));
+
+    // Beside the test window, which stayed where it was, and the test goes on.
+    const QRect errorAt = Geometry(error), testAfter = Geometry(test);
+    QCOMPARE(testAfter, testBefore);
+    QVERIFY(!errorAt.intersects(testAfter));
+    QVERIFY(WaitForCount(program.processId(), countThen + 10));
+
+    QVERIFY(Xdotool(Exit(main)));
+    QVERIFY(program.waitForFinished(5000));
+    QCOMPARE(program.exitCode(), 0);
+  }
+
+  // Full-size passes with the windows covered, moved, About opened and closed, and Stop then
+  // Begin at once (a second test inside the first): never a "Computation Error". At ratio 1 the
+  // second test runs until its thread has moved to the next processor and drawn two passes
+  // there, so that drawings on different processors are compared.
+  void noFalseError_data() {
+    QTest::addColumn<int>("ratio");
+    QTest::newRow("ratio 1") << 1;
+    QTest::newRow("ratio 2") << 2;
+  }
+  void noFalseError() {
+    QFETCH(int, ratio);
+    QProcessEnvironment env = Accessible();
+    env.insert(QStringLiteral("QT_SCALE_FACTOR"), QString::number(ratio));
+    Program program(env);
+    const qint64 pid = program.processId();
+    const QString main = FindWindow(pid, QStringLiteral("Kelvarion 1.0"));
+    QVERIFY(!main.isEmpty());
+    QVERIFY(Xdotool(Begin(main, ratio)));
+    QString test = FindWindow(pid, kTest);
+    QVERIFY(!test.isEmpty());
+    QVERIFY(Xdotool({"windowmove", "--sync", test, "0", "0"}));  // moved
+    QVERIFY(WaitForCount(pid, 237 + 10));
+
+    QVERIFY(Xdotool(About(main, ratio)));  // About, over the canvas, then closed
+    const QString about = FindWindow(pid, QStringLiteral("About Kelvarion"));
+    QVERIFY(!about.isEmpty());
+    QVERIFY(Xdotool({"windowmove", "--sync", about, "40", "60"}));
+    QVERIFY(WaitForCount(pid, 237 + 60));
+    QVERIFY(SendClose(about));
+
+    const QRect mainAt = Geometry(main);  // the main window over the canvas, then away
+    QVERIFY(Xdotool({"windowmove", "--sync", main, "20", "40", "windowactivate", "--sync", main}));
+    QVERIFY(WaitForCount(pid, 237 + 120));
+    QVERIFY(Xdotool(
+        {"windowmove", "--sync", main, QString::number(mainAt.x()), QString::number(mainAt.y())}));
+    QVERIFY(WaitForCount(pid, 2 * 237 + 10));
+    QVERIFY(!ErrorWindowShown(pid));
+
+    // Stop and Begin in one go: the second test runs inside the first one's pump.
+    QVERIFY(Xdotool(Stop(test, ratio) + Begin(main, ratio)));
+    QTest::qWait(300);
+    const QString second = FindWindow(pid, kTest);
+    QVERIFY(!second.isEmpty() && second != test);
+    QVERIFY(Xdotool({"windowmove", "--sync", second, "600", "100"}));
+    std::vector<int> processors;
+    if (ratio == 1 && allowed.size() > 1) {
+      // The thread starts on the first processor and moves to the next after half a minute.
+      QElapsedTimer t;
+      t.start();
+      while (t.elapsed() < 120000 && processors.size() < 2) {
+        const int now = ProcessorOf(pid);
+        if (processors.empty() || processors.back() != now) processors.push_back(now);
+        QTest::qWait(100);
+      }
+      QCOMPARE(processors, (std::vector<int>{allowed[0], allowed[1]}));
+      QVERIFY(WaitForCount(pid, Count(pid) + 2 * 237));
+    } else {
+      QVERIFY(WaitForCount(pid, 2 * 237 + 10));
+    }
+    QVERIFY(!ErrorWindowShown(pid));
+    QVERIFY(program.state() == QProcess::Running);
+    QVERIFY(Xdotool(Exit(main, ratio)));
+    QVERIFY(program.waitForFinished(5000));
+    QCOMPARE(program.exitCode(), 0);
+  }
+};
+
+QTEST_GUILESS_MAIN(SelfCheckTest)
+#include "test_selfcheck_x11.moc"
