@@ -2,6 +2,7 @@
 
 #include <QFont>
 #include <QStringList>
+#include <cstdio>
 #include <cstdlib>
 
 #include "services/application.h"
@@ -9,6 +10,30 @@
 #include "services/qt/platform.h"
 
 namespace kelvarion {
+
+namespace {
+
+// What the toolkit gets for a command line: the program's name and nothing else. The program
+// takes no command line, and the toolkit's own options (-reverse, -style, -platform, -display,
+// -stylesheet, ...) would otherwise change how it looks or where it runs.
+int toolkitArgc = 1;
+char toolkitName[] = "Kelvarion1";
+char* toolkitArgv[] = {toolkitName, nullptr};
+
+int& PreparedArgc() {
+  platform::RequireDisplay();
+  platform::BeginToolkitStart();
+  return toolkitArgc;
+}
+
+// The toolkit's messages (warnings about the desktop, the session, the runtime folder, ...)
+// are for developers: the program shows and logs nothing in normal use. Only a fatal one,
+// which ends the program, is still said.
+void QuietMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
+  if (type == QtFatalMsg) std::fprintf(stderr, "Kelvarion1: %s\n", qPrintable(message));
+}
+
+}  // namespace
 
 void SetUpApplication() {
   QCoreApplication::setApplicationName(QStringLiteral("Kelvarion1"));
@@ -28,21 +53,19 @@ void SetUpApplication() {
   QApplication::setFont(font);
 }
 
-namespace {
-int& CheckedArgc(int& argc) {
-  platform::RequireDisplay();
-  return argc;
-}
-}  // namespace
-
-Application::Application(int& argc, char** argv) : QApplication(CheckedArgc(argc), argv) {
+Application::Application() : QApplication(PreparedArgc(), toolkitArgv) {
+  platform::EndToolkitStart();
   SetUpApplication();
 }
 
-int RunApplication(int argc, char** argv, void (*start)()) {
-  Application app(argc, argv);
+int RunApplication(int, char**, void (*start)()) {
+  qInstallMessageHandler(QuietMessages);
+  Application app;
+  platform::ReportLostDisplay();
   start();
-  return app.exec();
+  const int status = app.exec();
+  platform::StopReportingLostDisplay();
+  return status;
 }
 
 void EndProcess() {
