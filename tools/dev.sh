@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 what=${1:-}
 runtime_packages="cmake g++ make pkg-config qt6-base-dev libxcb1-dev"
 test_packages="xvfb xauth openbox xdotool x11-utils strace imagemagick binutils-mingw-w64-x86-64 g++-mingw-w64-x86-64 \
-  desktop-file-utils appstream dpkg-dev file dbus-x11 fonts-dejavu-core"
+  desktop-file-utils appstream appstream-compose dpkg-dev file lintian dbus-x11 fonts-dejavu-core"
 
 install() {
   local sudo=""
