@@ -182,8 +182,8 @@ double PeakRssMiB() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  Application app(argc, argv);
+int main() {
+  Application app;
   // Start-ups first, while nothing else of the benchmark runs; the first warms the caches.
   std::vector<double> startups = StartupTimes(16);
   if (!startups.empty()) startups.erase(startups.begin());

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# check-package.sh BUILD_DIR: builds the Debian package with CPack, checks its dependencies
-# (found by dpkg-shlibdeps, each a package Debian has), unpacks it into a throwaway root, starts
-# the program from there on the display and ends it through Exit: status 0, nothing printed.
-# Skips (77) where the package tools or xdotool are not installed.
+# check-package.sh BUILD_DIR: builds the Debian package with CPack, checks it with lintian (no
+# errors), its version against the metainfo's release and its dependencies (found by
+# dpkg-shlibdeps, each a package Debian has), unpacks it into a throwaway root, starts the
+# program from there on the display and ends it through Exit: status 0, nothing printed.
+# Skips (77) where the package tools, lintian or xdotool are not installed.
 set -u
 build=$1
-for tool in cpack dpkg-deb dpkg-shlibdeps xdotool; do
+for tool in cpack dpkg-deb dpkg-shlibdeps lintian xdotool; do
   command -v $tool >/dev/null || { echo "needs $tool"; exit 77; }
 done
 [ -n "${DISPLAY:-}" ] || { echo "needs a display (run under tests/run-x11.sh)"; exit 77; }
@@ -20,20 +21,36 @@ deb=$(ls "$work"/out/kelvarion_*.deb 2>/dev/null | head -1)
 [ -n "$deb" ] || fail "no package made"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for lib in libqt6core6 libqt6gui6 libqt6widgets6 libc6 libstdc++6 fonts-liberation; do
+for lib in libqt6core6 libqt6gui6 libqt6widgets6 libc6 libstdc++6; do
   grep -q "\b$lib\b" <<<"$depends" || fail "the package does not depend on $lib"
 done
+# The font the windows are laid out in is compiled into the program.
+grep -q "fonts-" <<<"$depends" && fail "the package depends on a font package"
 for pkg in $(sed 's/([^)]*)//g; s/,/ /g; s/|/ /g' <<<"$depends"); do
   dpkg-query -W "$pkg" >/dev/null 2>&1 || fail "depends on $pkg, which is not a package here"
 done
 
+# Lintian: no errors. Its warnings are printed for the record.
+lintian --no-tag-display-limit "$deb" >"$work/lintian.txt" 2>&1
+grep -E "^[EW]:" "$work/lintian.txt"
+grep -q "^E:" "$work/lintian.txt" && fail "lintian found errors in the package"
+
 root="$work/root"
 dpkg-deb -x "$deb" "$root" || fail "cannot unpack"
 for f in bin/Kelvarion1 share/applications/org.example.Kelvarion.desktop \
-         share/icons/hicolor/32x32/apps/org.example.Kelvarion.png \
-         share/metainfo/org.example.Kelvarion.metainfo.xml; do
+         share/icons/hicolor/{16x16,32x32,64x64,128x128}/apps/org.example.Kelvarion.png \
+         share/metainfo/org.example.Kelvarion.metainfo.xml \
+         share/doc/kelvarion/copyright share/doc/kelvarion/changelog.Debian.gz; do
   [ -s "$root/usr/$f" ] || fail "the package lacks /usr/$f"
 done
+# One version: the package's upstream part (before the Debian revision), the metainfo's newest
+# release and the changelog's entry.
+version=$(dpkg-deb -f "$deb" Version)
+release=$(sed -n 's/.*<release version="\([^"]*\)".*/\1/p' "$root/usr/share/metainfo/org.example.Kelvarion.metainfo.xml" | head -1)
+[ "${version%-*}" = "$release" ] || fail "package version $version, metainfo release $release"
+zcat "$root/usr/share/doc/kelvarion/changelog.Debian.gz" | head -1 | grep -qF "kelvarion ($version)" \
+  || fail "the changelog's entry is not for $version"
+echo "version $version, metainfo release $release"
 
 mkdir -m 700 "$work/runtime"
 XDG_RUNTIME_DIR="$work/runtime" "$root/usr/bin/Kelvarion1" >"$work/out.txt" 2>&1 &

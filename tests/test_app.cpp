@@ -3,6 +3,7 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
+#include <QRawFont>
 #include <QScreen>
 #include <QWindow>
 #include <QtTest>
@@ -111,6 +112,34 @@ class AppTest : public QObject {
       while (at->focusPolicy() == Qt::NoFocus);
       QCOMPARE(at->objectName(), tabOrder[i % tabOrder.size()]);
     }
+  }
+
+  // The captions are drawn in the face the layouts were fitted for, the one the program
+  // carries, whatever the system has: its tables are those of the files in the resources.
+  void programFont_data() {
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("file");
+    QTest::newRow("label") << "lblDescription"
+                           << "LiberationSans-Regular.ttf";
+    QTest::newRow("plain button") << "cmdExit"
+                                  << "LiberationSans-Regular.ttf";
+    QTest::newRow("bold button") << "cmdBegin"
+                                 << "LiberationSans-Bold.ttf";
+  }
+  void programFont() {
+    QFETCH(QString, control);
+    QFETCH(QString, file);
+    QFile f(QStringLiteral(":/kelvarion/fonts/") + file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QFont font = Child(frmMain::Instance(), control.toUtf8().constData())->font();
+    const QRawFont shown = QRawFont::fromFont(font);
+    const QRawFont carried(f.readAll(), shown.pixelSize());
+    QVERIFY(shown.isValid() && carried.isValid());
+    QCOMPARE(shown.familyName().toLower(), QStringLiteral("liberation sans"));
+    // "head" holds the file's own checksum and dates; "hmtx" every glyph's advance.
+    for (const char* table : {"head", "hmtx", "kern", "glyf"})
+      QVERIFY2(shown.fontTable(table) == carried.fontTable(table), table);
+    QCOMPARE(shown.pixelSize(), file.contains(QLatin1String("Bold")) ? 11.0 : 10.0);
   }
 
   void mainContent() {

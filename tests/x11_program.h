@@ -4,6 +4,7 @@
 // starts the program instead (the Windows build under Wine).
 #include <xcb/xcb.h>
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
@@ -31,17 +32,27 @@ inline bool LinuxProgram() {
   return qEnvironmentVariableIsEmpty("KELVARION_COMMAND");
 }
 
-// The program as a child process, killed if a check fails before it ends.
-// `extra` adds to or overrides its environment.
+// The program as a child process, killed if a check fails before it ends: started with `args`,
+// with a runtime folder of its own or none, and a temporary folder of its own, empty, so that
+// what it makes there can be seen. `extra` adds to or overrides its environment.
 struct Program : QProcess {
-  QTemporaryDir runtime;
-  explicit Program(const QProcessEnvironment& extra = {}) {
+  QTemporaryDir runtime, temp;
+  explicit Program(const QStringList& args = {}, bool runtimeFolder = true,
+                   const QProcessEnvironment& extra = {}) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    if (runtimeFolder)
+      env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    else
+      env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    env.insert(QStringLiteral("TMPDIR"), temp.path());
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
     for (const QString& key : extra.keys()) env.insert(key, extra.value(key));
     setProcessEnvironment(env);
-    start(ProgramCommand().first(), ProgramCommand().mid(1));
+    start(ProgramCommand().first(), ProgramCommand().mid(1) + args);
+  }
+  explicit Program(const QProcessEnvironment& extra) : Program({}, true, extra) {}
+  QStringList MadeInTemp() const {
+    return QDir(temp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
   }
   ~Program() override {
     if (state() != NotRunning) {

@@ -8,9 +8,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 what=${1:-}
-runtime_packages="cmake g++ make pkg-config qt6-base-dev libxcb1-dev fonts-liberation fonts-dejavu-core"
-test_packages="xvfb xauth openbox xdotool x11-utils strace imagemagick desktop-file-utils appstream dpkg-dev file \
-  unzip libmpfr-dev dbus at-spi2-core python3-gi gir1.2-atspi-2.0"
+runtime_packages="cmake g++ make pkg-config qt6-base-dev libxcb1-dev"
+test_packages="xvfb xauth openbox xdotool x11-utils strace imagemagick desktop-file-utils appstream appstream-compose \
+  dpkg-dev file lintian dbus dbus-x11 fonts-dejavu-core unzip libmpfr-dev at-spi2-core python3-gi gir1.2-atspi-2.0"
 # The Windows builds and Wine to run them (32-bit Wine needs the i386 architecture); fonts-wine
 # holds the fonts Windows programs expect (Tahoma, MS Sans Serif).
 windows_packages="binutils-mingw-w64-x86-64 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 g++-mingw-w64-i686 \

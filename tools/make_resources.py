@@ -4,9 +4,11 @@
   app/resources/kelvarion.ico   the program icon: 32 x 32 and 16 x 16, 16 colours, with a mask
   app/resources/about.bmp       the About picture: 104 x 75, 24 bits, 96 dpi, uncompressed
   app/resources/kelvarion-16.png, kelvarion-32.png   the icon's two images for desktop menus
+  app/resources/kelvarion-64.png, kelvarion-128.png  larger ones for menus and software centres
 
 The icon is a processor chip carrying the four-pointed star that the Logarithmic images grow
-into; the About picture is a Logarithmic image computed with the program's own formula.
+into: pixel by pixel in 16 colours at 16 and 32 pixels, drawn anew with smooth edges, finer
+pins and a shaded body at 64 and 128 pixels (not scaled up); the About picture is a Logarithmic image computed with the program's own formula.
 Run it from the source root; the files are committed, so the build needs no Python.
 """
 import math
@@ -117,6 +119,115 @@ def png(path, n):
         f.write(data)
 
 
+def large_icon(n, samples=4):
+    """n x n rows of (r, g, b, a): the chip and its star drawn at this size, each pixel the
+    average of samples x samples points. Lengths are in units of the 32-pixel drawing (u = n / 32
+    pixels), but edges, pins and the star's bands are as fine as the size allows."""
+    u = n / 32.0
+    px = 1.0 / u                      # one pixel, in units
+    body0, body1 = 6.0, 26.0          # the body, as in the small icons
+    pins = 6 if n <= 64 else 8        # finer pins on larger icons
+    pitch = (body1 - body0 - 2.0) / pins
+    pin_w = pitch * 0.55
+    bevel = max(1.5 * px, 0.5)        # lit and shaded edges of the body
+    c = 16.0                          # the centre
+    reach = 8.5                       # the star's reach from the centre, as in the small icons
+
+    def mix(a, b, t):
+        t = min(max(t, 0.0), 1.0)
+        return tuple(a[i] + (b[i] - a[i]) * t for i in range(3))
+
+    def star(x, y):
+        """The star's colour at a point, or None: bands of |(x - c)(y - c)|, white at the
+        centre lines through cyan and blue to magenta, as the Logarithmic kind colours them."""
+        t = abs((x - c) * (y - c))
+        r = max(abs(x - c), abs(y - c))
+        if r > reach or t >= 9.0:
+            return None
+        soft = 0.35 * px * max(abs(x - c), abs(y - c), 1.0)  # one pixel's change of t
+        if t < 1.2:
+            col = mix((255, 255, 255), (0, 255, 255), (t - 0.6) / 0.6) if r > 1.6 else (255, 255, 255)
+        elif t < 4.5:
+            col = mix((0, 255, 255), (0, 0, 255), (t - 1.2) / max(soft, 0.4))
+        else:
+            col = mix((0, 0, 255), (255, 0, 255), (t - 4.5) / max(soft, 0.4))
+        return col
+
+    def colour(x, y):
+        """The colour at a point (in units), or None where the icon is transparent."""
+        inside = body0 <= x < body1 and body0 <= y < body1
+        if inside:
+            # The body: lit from the top left, shaded at the bottom right, a little lighter
+            # at the top than at the bottom.
+            if x < body0 + bevel or y < body0 + bevel:
+                if not (x >= body1 - bevel or y >= body1 - bevel) or x + y < body0 + body1:
+                    return (255, 255, 255)
+            if x >= body1 - bevel or y >= body1 - bevel:
+                return (0, 0, 0)
+            s = star(x, y)
+            if s is not None:
+                return s
+            # The pin-one mark in the top-left corner.
+            if (x - (body0 + 2.2)) ** 2 + (y - (body0 + 2.2)) ** 2 < 0.8 ** 2:
+                return (96, 96, 96)
+            g = 136 - 16 * (y - body0) / (body1 - body0)
+            return (g, g, g)
+        # The pins: on every side, from the body out to half a unit from the edge.
+        for side in range(4):
+            along, out = (x, y) if side in (0, 1) else (y, x)
+            if side in (0, 2):      # top, left
+                depth = body0 - out
+            else:                   # bottom, right
+                depth = out - body1
+            if not 0 <= depth < body0 - 0.5:
+                continue
+            k = (along - body0 - 1.0) / pitch
+            i = int(k)
+            if k < 0 or i >= pins:
+                continue
+            offset = (k - i) * pitch - (pitch - pin_w) / 2
+            if 0 <= offset < pin_w:
+                # Rounded metal: lighter along the middle of the pin.
+                shade = 1 - abs(offset / pin_w - 0.5) * 2
+                g = 160 + 72 * shade
+                return (g, g, g)
+        return None
+
+    rows = []
+    for py in range(n):
+        row = []
+        for pxl in range(n):
+            acc = [0.0, 0.0, 0.0, 0.0]
+            for sy in range(samples):
+                for sx in range(samples):
+                    col = colour((pxl + (sx + 0.5) / samples) / u, (py + (sy + 0.5) / samples) / u)
+                    if col is not None:
+                        acc[0] += col[0]
+                        acc[1] += col[1]
+                        acc[2] += col[2]
+                        acc[3] += 1
+            a = acc[3] / (samples * samples)
+            if acc[3]:
+                row.append(tuple(int(round(v / acc[3])) for v in acc[:3]) + (int(round(a * 255)),))
+            else:
+                row.append((0, 0, 0, 0))
+        rows.append(row)
+    return rows
+
+
+def write_png(path, rows):
+    n = len(rows)
+    raw = b''.join(b'\0' + b''.join(bytes(p) for p in row) for row in rows)
+
+    def chunk(kind, data):
+        return struct.pack('>I', len(data)) + kind + data + struct.pack('>I', zlib.crc32(kind + data))
+
+    data = b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', len(rows[0]), n, 8, 6, 0, 0, 0))
+    data += chunk(b'IDAT', zlib.compress(raw, 9)) + chunk(b'IEND', b'')
+    with open(path, 'wb') as f:
+        f.write(data)
+
+
 def write_about(path, width=104, height=75):
     """A Logarithmic image of order 3 over the picture, coloured as the program colours it
     (the low 24 bits, red lowest), softened towards the window's grey at the edges."""
@@ -151,4 +262,6 @@ if __name__ == '__main__':
     write_ico('app/resources/kelvarion.ico')
     png('app/resources/kelvarion-16.png', 16)
     png('app/resources/kelvarion-32.png', 32)
+    write_png('app/resources/kelvarion-64.png', large_icon(64))
+    write_png('app/resources/kelvarion-128.png', large_icon(128))
     write_about('app/resources/about.bmp')

@@ -64,8 +64,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: kelvarion-soak MINUTES CSV\n");
     return 2;
   }
-  int fakeArgc = 1;
-  Application app(fakeArgc, argv);
+  Application app;
   (void)frmMain::Instance().Show();
   std::fprintf(csv, "minute,rss_kib,cpu_s,images,images_per_min,answer_ms\n");
   int minute = 0;
