@@ -6,6 +6,7 @@
 // are freed when no event of theirs is being handled, so a handler that unloads its own window
 // (Stop, the close box) never returns into freed memory.
 
+#include <QEvent>
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
@@ -69,6 +70,10 @@ class Tracked : public Base {
  protected:
   bool event(QEvent* e) override {
     top_->Enter();
+    // The control that takes the focus shows it, however it came (Qt's styles draw a
+    // button's focus mark only after the keyboard has moved the focus, and each change of
+    // focus by other means clears the window's note of that).
+    if (e->type() == QEvent::FocusIn) top_->setAttribute(Qt::WA_KeyboardFocusChange);
     const bool r = Base::event(e);
     top_->Leave();
     return r;
@@ -76,10 +81,15 @@ class Tracked : public Base {
   FormWindow* top_;
 };
 
+// A push button that Enter (either key) presses when it has the focus, as Space does. It is
+// never the window's default button, so Enter presses the focused button and no other.
 class ButtonWidget : public Tracked<QPushButton>, public ControlPeer {
  public:
   using Tracked<QPushButton>::Tracked;
   void SetClick(std::function<void()> click) override;
+
+ protected:
+  void keyPressEvent(QKeyEvent* e) override;
 };
 
 // A label whose caption, set at run time, is shown at the next repaint frame: a caption that
@@ -98,8 +108,10 @@ class LabelWidget : public Tracked<QLabel>, public ControlPeer {
   bool pending_ = false;
 };
 
-// A picture box: a 2-pixel sunken border around an interior that shows a picture or, as a
-// canvas, a persistent image in device pixels that the kernel draws into.
+// A picture box: a 2-pixel sunken border around an interior that shows a picture, scaled to
+// fill it, or, as a canvas, a persistent image in device pixels that the kernel draws into.
+// It takes the focus and shows it with a dotted frame on the interior's outermost pixels, drawn
+// on the screen only: a canvas's image and interior size stay as they are.
 class PictureBoxWidget : public Tracked<QWidget>, public ControlPeer {
  public:
   PictureBoxWidget(FormWindow* top, bool canvas, const QImage& picture);
@@ -114,12 +126,16 @@ class PictureBoxWidget : public Tracked<QWidget>, public ControlPeer {
 
  protected:
   void paintEvent(QPaintEvent* e) override;
+  void focusInEvent(QFocusEvent* e) override;
+  void focusOutEvent(QFocusEvent* e) override;
   void resizeEvent(QResizeEvent* e) override;
 
  private:
   void Rebuild();  // sizes the image to the interior at the current device pixel ratio
+  void UpdateFocusFrame();
   bool canvas_;
   QImage picture_;
+  QImage scaled_;  // the picture at the interior's size in device pixels
   QImage image_;
   std::vector<unsigned char> drawn_;
   qreal ratio_ = 0;
