@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 what=${1:-}
 runtime_packages="cmake g++ make pkg-config qt6-base-dev libxcb1-dev fonts-liberation fonts-dejavu-core"
 test_packages="xvfb xauth openbox xdotool x11-utils strace imagemagick binutils-mingw-w64-x86-64 g++-mingw-w64-x86-64 \
-  desktop-file-utils appstream dpkg-dev file"
+  desktop-file-utils appstream dpkg-dev file dbus at-spi2-core python3-gi gir1.2-atspi-2.0"
 
 install() {
   local sudo=""

@@ -1,5 +1,6 @@
 #include "services/qt/widgets.h"
 
+#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QPaintEvent>
@@ -168,6 +169,19 @@ void LabelWidget::ShowCaption() {
   if (next_ != text()) setText(next_);
 }
 
+void LabelWidget::SetLayoutCaption(const QString& text) {
+  // The name first: a label with an accessible name of its own announces no change of text.
+  setAccessibleName(text);
+  setText(text);
+}
+
+void LabelWidget::paintEvent(QPaintEvent* e) {
+  QLabel::paintEvent(e);
+  // Now that the caption is on the screen, screen readers hear of it (setAccessibleName tells
+  // them the name changed).
+  if (accessibleName() != text()) setAccessibleName(text());
+}
+
 void PictureBoxWidget::Rebuild() {
   if (!canvas_) return;
   const qreal r = devicePixelRatioF();
@@ -255,6 +269,16 @@ void PictureBoxWidget::focusInEvent(QFocusEvent* e) {
 void PictureBoxWidget::focusOutEvent(QFocusEvent* e) {
   (void)e;
   UpdateFocusFrame();
+}
+
+QAccessibleInterface* AccessibleFor(const QString& className, QObject* object) {
+  (void)className;  // the program's widgets carry Qt's class names: they are told by type
+  if (auto* w = dynamic_cast<FormWindow*>(object))
+    return new QAccessibleWidget(
+        w, w->layout().role == WindowRole::Dialog ? QAccessible::Dialog : QAccessible::Window);
+  if (auto* p = dynamic_cast<PictureBoxWidget*>(object))
+    return new QAccessibleWidget(p, p->Surface() ? QAccessible::Canvas : QAccessible::Graphic);
+  return nullptr;
 }
 
 bool FlushRepaints(std::int64_t nowNs) {

@@ -6,6 +6,7 @@
 // are freed when no event of theirs is being handled, so a handler that unloads its own window
 // (Stop, the close box) never returns into freed memory.
 
+#include <QAccessibleInterface>
 #include <QEvent>
 #include <QImage>
 #include <QLabel>
@@ -42,6 +43,7 @@ class FormWindow : public QWidget, public WindowPeer {
   bool Dead() const { return dead_; }
   bool Busy() const { return busy_ > 0; }
   void CentreWhenFramed() { centreFrame_ = true; }
+  const FormLayout& layout() const { return layout_; }
 
  protected:
   bool event(QEvent* e) override;
@@ -95,6 +97,10 @@ class ButtonWidget : public Tracked<QPushButton>, public ControlPeer {
 // A label whose caption, set at run time, is shown at the next repaint frame: a caption that
 // changes hundreds of times a second (the image count) would otherwise repaint the window as
 // often. The caption itself is current at once.
+//
+// Screen readers are told the caption that is on the screen: the label's accessible name
+// follows its text when it is painted, so it announces a change no more often than it is
+// repainted, and not at all while its window is not shown.
 class LabelWidget : public Tracked<QLabel>, public ControlPeer {
  public:
   using Tracked<QLabel>::Tracked;
@@ -102,6 +108,10 @@ class LabelWidget : public Tracked<QLabel>, public ControlPeer {
   void SetText(std::string_view text) override;
   std::string Text() const override;
   void ShowCaption();  // applies a caption set since the last frame
+  void SetLayoutCaption(const QString& text);
+
+ protected:
+  void paintEvent(QPaintEvent* e) override;
 
  private:
   QString next_;
@@ -141,6 +151,9 @@ class PictureBoxWidget : public Tracked<QWidget>, public ControlPeer {
   qreal ratio_ = 0;
   CanvasSurface surface_;
 };
+
+// What screen readers are told about the program's windows and picture boxes.
+QAccessibleInterface* AccessibleFor(const QString& className, QObject* object);
 
 // Requests repaints of what changed on every canvas and label when a frame is due, at most
 // 40 times a second; true if it was.
