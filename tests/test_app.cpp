@@ -447,6 +447,41 @@ class AppTest : public QObject {
     QCOMPARE(stopped, presses);
   }
 
+  // Under X11 only the main window carries the program's icon; About has none of its own.
+  void iconsOnX11() {
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) QSKIP("needs X11");
+    const std::vector<quint32> none = IconOfAWindowWithNone();
+    QVERIFY(frmAbout::Instance().Show().ok());
+    QWidget* about = qt::Widget(frmAbout::Instance());
+    // Polled: a window manager puts its default on when it takes the window in.
+    QTRY_VERIFY_WITH_TIMEOUT(NetWmIcon(about->winId()) == none, 5000);
+    // The main window's: the program icon's 32 x 32 and 16 x 16 images.
+    const std::vector<quint32> icon = NetWmIcon(qt::Widget(frmMain::Instance())->winId());
+    QVERIFY(icon != none);
+    const QImage want = QIcon(QStringLiteral(":/kelvarion/kelvarion.ico"))
+                            .pixmap(QSize(32, 32))
+                            .toImage()
+                            .convertToFormat(QImage::Format_ARGB32);
+    QList<int> sizes;
+    for (std::size_t i = 0; i + 2 <= icon.size();) {
+      const quint32 width = icon[i], height = icon[i + 1];
+      QCOMPARE(width, height);
+      QVERIFY(i + 2 + width * height <= icon.size());
+      sizes.append(int(width));
+      if (width == 32) {
+        for (int y = 0; y < 32; ++y)
+          for (int x = 0; x < 32; ++x) {
+            const QRgb got = icon[i + 2 + std::size_t(y) * 32 + x], w = want.pixel(x, y);
+            QCOMPARE(qAlpha(got), qAlpha(w));
+            if (qAlpha(w) == 255) QCOMPARE(got, w);
+          }
+      }
+      i += 2 + std::size_t(width) * height;
+    }
+    std::sort(sizes.begin(), sizes.end());
+    QCOMPARE(sizes, (QList<int>{16, 32}));
+  }
+
   void iconFile() {
     QFile f(QStringLiteral(":/kelvarion/kelvarion.ico"));
     QVERIFY(f.open(QIODevice::ReadOnly));

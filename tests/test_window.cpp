@@ -316,6 +316,23 @@ class WindowTest : public QObject {
     QVERIFY(checked);
   }
 
+  // Under X11 the test window has no icon of its own.
+  void noIconOnX11() {
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) QSKIP("needs X11");
+    const std::vector<quint32> none = IconOfAWindowWithNone();
+    bool same = false;
+    driver.Soon([&] {
+      QWidget* w = qt::Widget(F());
+      // Polled: a window manager puts its default on when it takes the window in.
+      QElapsedTimer waited;
+      waited.start();
+      while (!(same = NetWmIcon(w->winId()) == none) && waited.elapsed() < 5000) QTest::qWait(50);
+      F().Unload();
+    });
+    (void)StartTest();
+    QVERIFY(same);
+  }
+
   void skipsTheTaskbarOnX11() {
     if (QGuiApplication::platformName() != QLatin1String("xcb")) QSKIP("needs X11");
     QString state;
