@@ -199,7 +199,8 @@ def run(program, events):
     for name, n in shown.items():
         print("%s: %.1f name changes a second with its window shown" % (name, n / seconds))
         check(n >= 1, "%s announced nothing while it counted" % name)
-        check(n <= FRAME_RATE * seconds + 2,
+        # A few events of the frame before may arrive late: 5 % to spare.
+        check(n <= FRAME_RATE * seconds * 1.05 + 2,
               "%s announced %.1f changes a second, more than its %d frames"
               % (name, n / seconds, FRAME_RATE))
     print("both: %.1f a second" % (sum(shown.values()) / seconds))
