@@ -40,7 +40,13 @@ struct ControlLayout {
   int left, top, width, height;
   int tabIndex;
   unsigned style;
+  // What a screen reader calls a control that has no caption of its own (a picture box that
+  // takes the focus would otherwise be announced as nothing), or nullptr.
+  const char* accessibleName = nullptr;
 };
+
+// What a window is to assistive technology: an application window or a dialog.
+enum class WindowRole { Window, Dialog };
 
 struct FormLayout {
   const char* caption;
@@ -48,6 +54,7 @@ struct FormLayout {
   Frame frame;
   const char* icon;                     // resource name, or nullptr for none
   std::vector<ControlLayout> controls;  // in creation order: later ones lie on top
+  WindowRole role = WindowRole::Window;
 };
 
 }  // namespace kelvarion

@@ -13,7 +13,7 @@ const FormLayout& frmFractal::Layout() {
       {
           // name      kind                      caption                         left   top  width height tab  style
           {"cmdStop", ControlKind::PushButton, "Stop!!",                         2280, 6360, 1695, 375, 5, kStyleNone},
-          {"pctGen",  ControlKind::PictureBox, nullptr,                          0,    0,    6255, 5055, 0, kStyleCanvas},
+          {"pctGen",  ControlKind::PictureBox, nullptr,                          0,    0,    6255, 5055, 0, kStyleCanvas, "Fractal image being drawn"},
           {"lblType", ControlKind::Label,      "Arctangent",                     2280, 5880, 1215, 255, 7, kStyleValue},
           {"Label3",  ControlKind::Label,      "Current Type of Fractal:",       120,  5880, 2055, 255, 6, kStyleNone},
           {"lblNum",  ControlKind::Label,      "0",                              2280, 5520, 1215, 255, 4, kStyleValue},

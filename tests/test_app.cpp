@@ -1,12 +1,15 @@
 // The main and About windows driven as a user would, with tests running underneath.
 #include <QFile>
 #include <QFontMetrics>
+#include <QIcon>
 #include <QLabel>
 #include <QPushButton>
 #include <QRawFont>
 #include <QScreen>
 #include <QWindow>
 #include <QtTest>
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -65,6 +68,61 @@ class AppTest : public QObject {
     frmAbout::Instance().Unload();
     QCoreApplication::sendPostedEvents();
     QVERIFY(frmMain::Instance().IsLoaded());  // the main window stays up throughout
+  }
+
+  // The control that holds the focus when a window opens shows it: the style's focus mark on
+  // the main window's Begin, a dotted frame inside the About picture's border. Seen by
+  // comparing each with its own look once the focus has moved on. First of all, while the
+  // main window is as it opened.
+  void focusShowsAtOpen_data() {
+    QTest::addColumn<int>("which");
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("next");
+    QTest::newRow("main") << 0 << "cmdBegin"
+                          << "cmdAbout";
+    QTest::newRow("about") << 1 << "Picture1"
+                           << "cmdOK";
+  }
+  void focusShowsAtOpen() {
+    QFETCH(int, which);
+    QFETCH(QString, first);
+    QFETCH(QString, next);
+    Form& form = which == 0 ? static_cast<Form&>(frmMain::Instance()) : frmAbout::Instance();
+    QVERIFY(form.Show().ok());  // the main window is open since the start
+    QWidget* w = qt::Widget(form);
+    QTRY_VERIFY_WITH_TIMEOUT(w->isActiveWindow(), 5000);
+    QWidget* control = Child(form, first.toUtf8().constData());
+    QVERIFY(control->hasFocus());
+    const QImage focused = control->grab().toImage();
+    auto restore = qScopeGuard([&] {  // the main window as it opened, for what follows
+      if (which == 0) control->setFocus(Qt::OtherFocusReason);
+    });
+    Child(form, next.toUtf8().constData())->setFocus(Qt::OtherFocusReason);
+    QVERIFY(!control->hasFocus());
+    const QImage unfocused = control->grab().toImage();
+    QVERIFY2(focused != unfocused, "the focus does not show");
+    if (which == 1) {
+      // The interior's outermost ring dotted in two tones; the border as it was.
+      const QRect interior = QRect(QPoint(0, 0), focused.size()).adjusted(2, 2, -2, -2);
+      const QRgb dot = control->palette().color(QPalette::WindowText).rgb();
+      const QRgb gap = control->palette().color(QPalette::Base).rgb();
+      auto frame = [&](QPoint p) {
+        const QPoint d = p - interior.topLeft();
+        return (d.x() + d.y()) % 2 == 0 ? dot : gap;
+      };
+      for (int i = 0; i < 10; ++i) {
+        const QPoint top = interior.topLeft() + QPoint(i, 0);
+        const QPoint right = interior.bottomRight() - QPoint(0, i);
+        QCOMPARE(focused.pixel(top), frame(top));
+        QCOMPARE(focused.pixel(right), frame(right));
+        QCOMPARE(focused.pixel(interior.left() + i, 1), unfocused.pixel(interior.left() + i, 1));
+      }
+      QCOMPARE(focused.pixel(interior.center()), unfocused.pixel(interior.center()));
+      // A click brings the focus, and its frame, back.
+      QTest::mouseClick(control, Qt::LeftButton);
+      QVERIFY(control->hasFocus());
+      QCOMPARE(control->grab().toImage(), focused);
+    }
   }
 
   void layouts_data() {
@@ -171,16 +229,42 @@ class AppTest : public QObject {
              QStringLiteral("kelvarion@example.org"));
     // The picture box is its picture plus the 2-pixel border on every side.
     const QImage picture(QStringLiteral(":/kelvarion/about.bmp"));
-    QCOMPARE(picture.size() + QSize(4, 4), Child(frmAbout::Instance(), "Picture1")->size());
-    const QImage shown = Child(frmAbout::Instance(), "Picture1")->grab().toImage();
-    // Shown one for one inside the border (at ratio 1; scaled, it may be smoothed).
+    QWidget* box = Child(frmAbout::Instance(), "Picture1");
+    QCOMPARE(picture.size() + QSize(4, 4), box->size());
+    // Looked at without the focus, whose frame lies over the picture's edge.
+    Child(frmAbout::Instance(), "cmdOK")->setFocus();
+    const QImage shown = box->grab().toImage();
+    // The picture fills the interior inside the 2-device-pixel border at every ratio: one for
+    // one at ratio 1, scaled (and so smoothed) at others.
     const qreal r = shown.devicePixelRatio();
-    const QRgb want = picture.pixel(12, 10);
-    const QRgb got = shown.pixel(int((2 + 12.5) * r), int((2 + 10.5) * r));
+    QCOMPARE(shown.size(), QSize(std::lround(108 * r), std::lround(79 * r)));
+    const QRect interior = QRect(QPoint(0, 0), shown.size()).adjusted(2, 2, -2, -2);
     const int tolerance = r == 1 ? 0 : 24;
-    QVERIFY(std::abs(qRed(got) - qRed(want)) <= tolerance &&
-            std::abs(qGreen(got) - qGreen(want)) <= tolerance &&
-            std::abs(qBlue(got) - qBlue(want)) <= tolerance);
+    auto near = [tolerance](QRgb a, QRgb b) {
+      return std::abs(qRed(a) - qRed(b)) <= tolerance &&
+             std::abs(qGreen(a) - qGreen(b)) <= tolerance &&
+             std::abs(qBlue(a) - qBlue(b)) <= tolerance;
+    };
+    const QRgb background = box->palette().color(QPalette::Window).rgb();
+    const QPoint corners[][2] = {
+        {interior.topLeft(), {0, 0}},
+        {interior.topRight(), {103, 0}},
+        {interior.bottomLeft(), {0, 74}},
+        {interior.bottomRight(), {103, 74}},
+    };
+    for (const auto& [at, in] : corners) {
+      const QRgb got = shown.pixel(at), want = picture.pixel(in);
+      QVERIFY2(near(got, want) && !near(got, background),
+               qPrintable(QStringLiteral("interior corner (%1, %2) shows %3, not the picture's %4")
+                              .arg(at.x())
+                              .arg(at.y())
+                              .arg(got, 8, 16)
+                              .arg(want, 8, 16)));
+    }
+    // A point inside, where the picture scaled to the interior puts it.
+    const qreal sx = interior.width() / 104.0, sy = interior.height() / 75.0;
+    const QRgb got = shown.pixel(int(2 + 12.5 * sx), int(2 + 10.5 * sy));
+    QVERIFY(near(got, picture.pixel(12, 10)));
   }
 
   // Every caption fits its box in the font actually resolved here, wrapped where labels wrap.
@@ -347,6 +431,84 @@ class AppTest : public QObject {
     driver.Watchdog(Test(), 20000);
     Click(frmMain::Instance(), "cmdBegin");
     QCOMPARE(Test().StopFlag, std::int16_t(-1));
+  }
+
+  // Enter (either key) and Space press the focused button and no other; Esc is bound to
+  // nothing. Each window's buttons in turn: About... opens About, OK closes it, Begin runs a
+  // test that Stop!! ends.
+  void keyboard_data() {
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<bool>("presses");
+    QTest::newRow("Return") << int(Qt::Key_Return) << int(Qt::NoModifier) << true;
+    QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << true;
+    QTest::newRow("Space") << int(Qt::Key_Space) << int(Qt::NoModifier) << true;
+    QTest::newRow("Esc") << int(Qt::Key_Escape) << int(Qt::NoModifier) << false;
+  }
+  void keyboard() {
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(bool, presses);
+    auto type = [&](Form& form, const char* name) {
+      QWidget* w = Child(form, name);
+      w->setFocus();
+      QTest::keyClick(w, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    };
+    type(frmMain::Instance(), "cmdAbout");
+    QCOMPARE(frmAbout::Instance().IsLoaded(), presses);
+    QVERIFY(!Test().IsLoaded());  // and not Begin
+    if (!presses) QVERIFY(frmAbout::Instance().Show().ok());
+    type(frmAbout::Instance(), "Picture1");
+    QVERIFY(frmAbout::Instance().IsLoaded());  // a picture has nothing to press
+    type(frmAbout::Instance(), "cmdOK");
+    QCOMPARE(!frmAbout::Instance().IsLoaded(), presses);
+
+    bool ran = false, stopped = false;
+    driver.Soon([&] {
+      ran = Test().IsLoaded();
+      type(Test(), "cmdStop");
+      stopped = !Test().IsLoaded();
+      Test().Unload();
+    });
+    driver.Watchdog(Test(), 20000);
+    type(frmMain::Instance(), "cmdBegin");  // runs the whole test when it presses
+    QCOMPARE(ran, presses);
+    QCOMPARE(stopped, presses);
+  }
+
+  // Under X11 only the main window carries the program's icon; About has none of its own.
+  void iconsOnX11() {
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) QSKIP("needs X11");
+    const std::vector<quint32> none = IconOfAWindowWithNone();
+    QVERIFY(frmAbout::Instance().Show().ok());
+    QWidget* about = qt::Widget(frmAbout::Instance());
+    // Polled: a window manager puts its default on when it takes the window in.
+    QTRY_VERIFY_WITH_TIMEOUT(NetWmIcon(about->winId()) == none, 5000);
+    // The main window's: the program icon's 32 x 32 and 16 x 16 images.
+    const std::vector<quint32> icon = NetWmIcon(qt::Widget(frmMain::Instance())->winId());
+    QVERIFY(icon != none);
+    const QImage want = QIcon(QStringLiteral(":/kelvarion/kelvarion.ico"))
+                            .pixmap(QSize(32, 32))
+                            .toImage()
+                            .convertToFormat(QImage::Format_ARGB32);
+    QList<int> sizes;
+    for (std::size_t i = 0; i + 2 <= icon.size();) {
+      const quint32 width = icon[i], height = icon[i + 1];
+      QCOMPARE(width, height);
+      QVERIFY(i + 2 + width * height <= icon.size());
+      sizes.append(int(width));
+      if (width == 32) {
+        for (int y = 0; y < 32; ++y)
+          for (int x = 0; x < 32; ++x) {
+            const QRgb got = icon[i + 2 + std::size_t(y) * 32 + x], w = want.pixel(x, y);
+            QCOMPARE(qAlpha(got), qAlpha(w));
+            if (qAlpha(w) == 255) QCOMPARE(got, w);
+          }
+      }
+      i += 2 + std::size_t(width) * height;
+    }
+    std::sort(sizes.begin(), sizes.end());
+    QCOMPARE(sizes, (QList<int>{16, 32}));
   }
 
   void iconFile() {

@@ -250,6 +250,111 @@ class WindowTest : public QObject {
     }
   }
 
+  // Enter (either key) or Space on Stop ends the test as a click does; Esc, on the canvas or
+  // on Stop, is bound to nothing and the test goes on.
+  void keyboard_data() {
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<bool>("stops");
+    QTest::newRow("Return") << int(Qt::Key_Return) << int(Qt::NoModifier) << true;
+    QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << true;
+    QTest::newRow("Space") << int(Qt::Key_Space) << int(Qt::NoModifier) << true;
+    QTest::newRow("Esc") << int(Qt::Key_Escape) << int(Qt::NoModifier) << false;
+  }
+  void keyboard() {
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(bool, stops);
+    long atKey = -1;
+    bool stoppedAtOnce = false, wentOn = false;
+    driver.When([] { return CountOf(F().lblNum) >= 1; },
+                [&] {
+                  atKey = CountOf(F().lblNum);
+                  QTest::keyClick(Child("pctGen"), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+                  QVERIFY(F().IsLoaded());  // nothing on the canvas to press
+                  QWidget* stop = Child("cmdStop");
+                  stop->setFocus();
+                  QTest::keyClick(stop, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+                  stoppedAtOnce = !F().IsLoaded();
+                });
+    driver.When([&] { return atKey >= 0 && CountOf(F().lblNum) >= atKey + 2; },
+                [&] {
+                  wentOn = true;
+                  F().Unload();
+                });
+    QVERIFY(!StartTest().ok());
+    QCOMPARE(stoppedAtOnce, stops);
+    QCOMPARE(wentOn, !stops);
+  }
+
+  // The canvas, which holds the focus when the window opens, shows it with a dotted frame just
+  // inside its border, on the screen only: the image and the interior's size stay as they are.
+  void canvasShowsItsFocus() {
+    bool checked = false;
+    driver.Soon([&] {
+      auto unload = qScopeGuard([] { F().Unload(); });
+      auto* canvas = static_cast<PictureBoxWidget*>(Child("pctGen"));
+      QTRY_VERIFY_WITH_TIMEOUT(canvas->window()->isActiveWindow(), 5000);
+      QVERIFY(canvas->hasFocus());
+      float W = 0, H = 0;
+      QVERIFY(F().pctGen.InnerWidth(W).ok() && F().pctGen.InnerHeight(H).ok());
+      const QImage image = canvas->image().copy();
+      const QImage focused = canvas->grab().toImage();
+      Child("cmdStop")->setFocus(Qt::OtherFocusReason);
+      const QImage unfocused = canvas->grab().toImage();
+      QCOMPARE(canvas->image(), image);
+      float W2 = 0, H2 = 0;
+      QVERIFY(F().pctGen.InnerWidth(W2).ok() && F().pctGen.InnerHeight(H2).ok());
+      QCOMPARE(QSizeF(W2, H2), QSizeF(W, H));
+      // Unfocused, the interior is the image one for one; focused, its outermost ring is
+      // dotted in two tones, and nothing else changes.
+      const QPoint origin(2, 2);
+      const int w = image.width(), h = image.height();
+      for (const QPoint p : {QPoint(0, 0), QPoint(w - 1, 0), QPoint(0, h - 1), QPoint(w - 1, h - 1),
+                             QPoint(w / 2, h / 2)})
+        QCOMPARE(unfocused.pixel(origin + p), image.pixel(p));
+      const QRgb dot = canvas->palette().color(QPalette::WindowText).rgb();
+      const QRgb gap = canvas->palette().color(QPalette::Base).rgb();
+      QList<QPoint> wrong;  // ring pixels that are not the frame's
+      auto ring = [&](int x, int y) {
+        if (focused.pixel(origin + QPoint(x, y)) != ((x + y) % 2 == 0 ? dot : gap))
+          wrong.append(QPoint(x, y));
+      };
+      for (int x = 0; x < w; ++x) {
+        ring(x, 0);
+        ring(x, h - 1);
+      }
+      for (int y = 0; y < h; ++y) {
+        ring(0, y);
+        ring(w - 1, y);
+      }
+      QCOMPARE(wrong, QList<QPoint>());
+      for (const QPoint p : {QPoint(1, 1), QPoint(w - 2, h - 2), QPoint(w / 2, h / 2)})
+        QCOMPARE(focused.pixel(origin + p), unfocused.pixel(origin + p));
+      QCOMPARE(focused.pixel(0, 0), unfocused.pixel(0, 0));  // the border
+      checked = true;
+    });
+    QVERIFY(!StartTest().ok());
+    QVERIFY(checked);
+  }
+
+  // Under X11 the test window has no icon of its own.
+  void noIconOnX11() {
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) QSKIP("needs X11");
+    const std::vector<quint32> none = IconOfAWindowWithNone();
+    bool same = false;
+    driver.Soon([&] {
+      QWidget* w = qt::Widget(F());
+      // Polled: a window manager puts its default on when it takes the window in.
+      QElapsedTimer waited;
+      waited.start();
+      while (!(same = NetWmIcon(w->winId()) == none) && waited.elapsed() < 5000) QTest::qWait(50);
+      F().Unload();
+    });
+    (void)StartTest();
+    QVERIFY(same);
+  }
+
   void skipsTheTaskbarOnX11() {
     if (QGuiApplication::platformName() != QLatin1String("xcb")) QSKIP("needs X11");
     QString state;

@@ -3,9 +3,12 @@
 // a timer, which fires when the cycle's pump reads the event queue.
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QLocale>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 #include <algorithm>
@@ -123,6 +126,61 @@ inline bool Placed(const QWidget* w) {
   const bool wm = qEnvironmentVariableIsSet("RUN_X11_WM");
   return (!wm || w->frameGeometry().size() != w->size()) &&
          w->frameGeometry().topLeft() == ExpectedFramePosition(w);
+}
+
+// What `xprop` reports of an X window's _NET_WM_ICON, as its 32-bit numbers (width, height and
+// pixels of each image in turn); empty when the window has none.
+inline std::vector<quint32> NetWmIcon(WId window) {
+  QProcess xprop;
+  xprop.start(QStringLiteral("xprop"),
+              {QStringLiteral("-id"), QString::number(window), QStringLiteral("-notype"),
+               QStringLiteral("32c"), QStringLiteral("_NET_WM_ICON")});
+  xprop.waitForFinished(10000);
+  const QString out = QString::fromLatin1(xprop.readAllStandardOutput());
+  const qsizetype at = out.indexOf(QLatin1Char('='));
+  std::vector<quint32> numbers;
+  if (at < 0) return numbers;  // "not found"
+  for (const QString& n : out.mid(at + 1).split(QLatin1Char(','), Qt::SkipEmptyParts))
+    numbers.push_back(n.trimmed().toUInt());
+  return numbers;
+}
+
+// The icon a window gets that sets none of its own: none at all, or the default a window
+// manager puts on such windows. Read off a plain X client (xmessage) started for the purpose.
+inline std::vector<quint32> IconOfAWindowWithNone() {
+  const QString name =
+      QStringLiteral("kelvarion-no-icon-%1").arg(QCoreApplication::applicationPid());
+  QProcess client;
+  client.start(QStringLiteral("xmessage"),
+               {QStringLiteral("-name"), name, QStringLiteral("-geometry"), QStringLiteral("+0+0"),
+                QStringLiteral("no icon")});
+  if (!client.waitForStarted(10000)) return {0};  // matches no window's icon: the check fails
+  QString id;
+  std::vector<quint32> icon;
+  QElapsedTimer waited;
+  waited.start();
+  while (waited.elapsed() < 10000) {
+    if (id.isEmpty()) {
+      QProcess search;
+      search.start(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--name"),
+                                               QStringLiteral("^%1$").arg(name)});
+      search.waitForFinished(10000);
+      id = QString::fromLatin1(search.readAllStandardOutput())
+               .trimmed()
+               .section(QLatin1Char('\n'), 0, 0);
+    }
+    if (!id.isEmpty()) {
+      icon = NetWmIcon(id.toULong());
+      // A window manager puts its default on the window when it takes it in; give it time.
+      if (!icon.empty() || !qEnvironmentVariableIsSet("RUN_X11_WM") || waited.elapsed() > 3000)
+        break;
+    }
+    QTest::qWait(50);
+  }
+  client.kill();
+  client.waitForFinished(5000);
+  if (id.isEmpty()) return {0};
+  return icon;
 }
 
 }  // namespace kelvarion

@@ -1,6 +1,8 @@
 #include "services/qt/widgets.h"
 
+#include <QAccessibleWidget>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
@@ -51,6 +53,30 @@ void DrawSunkenEdge(QPainter& p, const QRect& r, const QPalette& pal) {
   p.fillRect(QRect(x1, y0, 1, r.height()), pal.color(QPalette::Light));
   p.fillRect(QRect(x0 + 1, y1 - 1, r.width() - 2, 1), pal.color(QPalette::Midlight));
   p.fillRect(QRect(x1 - 1, y0 + 1, 1, r.height() - 2), pal.color(QPalette::Midlight));
+}
+
+// The focus frame: the outermost ring of pixels of `interior` (device pixels), dotted in two
+// tones so that it shows over any picture, even the noise of a high-order image. Only what
+// lies in `dirty` is drawn, a few strips of pixels: the canvas is repainted 40 times a second.
+void DrawFocusFrame(QPainter& p, const QRect& interior, const QRect& dirty, const QPalette& pal) {
+  if (interior.width() < 2 || interior.height() < 2) return;
+  const QRgb dot = pal.color(QPalette::WindowText).rgb(), gap = pal.color(QPalette::Base).rgb();
+  const int x0 = interior.left(), y0 = interior.top(), x1 = interior.right(),
+            y1 = interior.bottom();
+  const QRect sides[] = {
+      QRect(QPoint(x0, y0), QPoint(x1, y0)), QRect(QPoint(x0, y1), QPoint(x1, y1)),
+      QRect(QPoint(x0, y0 + 1), QPoint(x0, y1 - 1)), QRect(QPoint(x1, y0 + 1), QPoint(x1, y1 - 1))};
+  for (const QRect& side : sides) {
+    const QRect part = side.intersected(dirty);
+    if (part.isEmpty()) continue;
+    QImage strip(part.size(), QImage::Format_RGB32);
+    for (int y = 0; y < strip.height(); ++y) {
+      auto* line = reinterpret_cast<QRgb*>(strip.scanLine(y));
+      for (int x = 0; x < strip.width(); ++x)
+        line[x] = (part.x() + x - x0 + part.y() + y - y0) % 2 == 0 ? dot : gap;
+    }
+    p.drawImage(part.topLeft(), strip);
+  }
 }
 
 }  // namespace
@@ -139,6 +165,15 @@ void ButtonWidget::SetClick(std::function<void()> click) {
   QObject::connect(this, &QPushButton::clicked, this, std::move(click));
 }
 
+void ButtonWidget::keyPressEvent(QKeyEvent* e) {
+  const bool enter = e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter;
+  const bool chord = e->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+  if (!enter || chord) return QPushButton::keyPressEvent(e);
+  e->accept();
+  // One press a keystroke: a held key does not press the button over and over.
+  if (!e->isAutoRepeat()) click();
+}
+
 void LabelWidget::SetText(std::string_view text) {
   next_ = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
   if (!pending_) PendingLabels().push_back(this);
@@ -153,6 +188,19 @@ void LabelWidget::ShowCaption() {
   if (!pending_) return;
   pending_ = false;
   if (next_ != text()) setText(next_);
+}
+
+void LabelWidget::SetLayoutCaption(const QString& text) {
+  // The name first: a label with an accessible name of its own announces no change of text.
+  setAccessibleName(text);
+  setText(text);
+}
+
+void LabelWidget::paintEvent(QPaintEvent* e) {
+  QLabel::paintEvent(e);
+  // Now that the caption is on the screen, screen readers hear of it (setAccessibleName tells
+  // them the name changed).
+  if (accessibleName() != text()) setAccessibleName(text());
 }
 
 void PictureBoxWidget::Rebuild() {
@@ -196,28 +244,62 @@ void PictureBoxWidget::paintEvent(QPaintEvent* e) {
   ++Stats().repaints;
   QPainter p(this);
   const qreal r = devicePixelRatioF();
+  // Painted in device pixels: the border is 2 of them at every ratio.
+  p.scale(1 / r, 1 / r);
   const QRect edge(0, 0, static_cast<int>(std::lround(width() * r)),
                    static_cast<int>(std::lround(height() * r)));
-  const QImage& shown = canvas_ ? image_ : picture_;
   const QRect interior = edge.adjusted(kBorder, kBorder, -kBorder, -kBorder);
-  p.save();
-  p.scale(1 / r, 1 / r);
-  // The canvas image covers the interior; only a picture needs the background around it.
-  if (!canvas_ || shown.size() != interior.size())
-    p.fillRect(interior, palette().color(QPalette::Window));
-  DrawSunkenEdge(p, edge, palette());
-  p.restore();
-  if (shown.isNull()) return;
-  p.setClipRect(e->rect());
-  if (canvas_) {
-    // Device pixels one for one: the image carries no ratio of its own, so draw it unscaled.
-    p.save();
-    p.scale(1 / r, 1 / r);
-    p.drawImage(QPoint(kBorder, kBorder), shown);
-    p.restore();
-  } else {
-    p.drawImage(QPoint(kBorder, kBorder), shown);
+  if (!canvas_ && !picture_.isNull() && scaled_.size() != interior.size()) {
+    // The picture fills the interior: one for one at ratio 1, scaled smoothly at others.
+    scaled_ = picture_.scaled(interior.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                  .convertToFormat(QImage::Format_RGB32);
   }
+  const QImage& shown = canvas_ ? image_ : scaled_;
+  // The canvas image covers the interior; the background shows only while it is resized.
+  if (shown.size() != interior.size()) p.fillRect(interior, palette().color(QPalette::Window));
+  p.drawImage(interior.topLeft(), shown);
+  DrawSunkenEdge(p, edge, palette());
+  if (hasFocus()) {
+    const QRect dirty =
+        QRectF(e->rect().x() * r, e->rect().y() * r, e->rect().width() * r, e->rect().height() * r)
+            .toAlignedRect();
+    DrawFocusFrame(p, interior, dirty, palette());
+  }
+}
+
+void PictureBoxWidget::UpdateFocusFrame() {
+  // Only the frame's own pixels, so that a canvas is not repainted whole.
+  const qreal r = devicePixelRatioF();
+  const QRectF inner =
+      QRectF(rect()).adjusted(kBorder / r, kBorder / r, -kBorder / r, -kBorder / r);
+  const qreal px = 1 / r;
+  QRegion ring;
+  ring += QRectF(inner.left(), inner.top(), inner.width(), px).toAlignedRect();
+  ring += QRectF(inner.left(), inner.bottom() - px, inner.width(), px).toAlignedRect();
+  ring += QRectF(inner.left(), inner.top(), px, inner.height()).toAlignedRect();
+  ring += QRectF(inner.right() - px, inner.top(), px, inner.height()).toAlignedRect();
+  update(ring);
+}
+
+// Qt's own handlers would repaint the whole box.
+void PictureBoxWidget::focusInEvent(QFocusEvent* e) {
+  (void)e;
+  UpdateFocusFrame();
+}
+
+void PictureBoxWidget::focusOutEvent(QFocusEvent* e) {
+  (void)e;
+  UpdateFocusFrame();
+}
+
+QAccessibleInterface* AccessibleFor(const QString& className, QObject* object) {
+  (void)className;  // the program's widgets carry Qt's class names: they are told by type
+  if (auto* w = dynamic_cast<FormWindow*>(object))
+    return new QAccessibleWidget(
+        w, w->layout().role == WindowRole::Dialog ? QAccessible::Dialog : QAccessible::Window);
+  if (auto* p = dynamic_cast<PictureBoxWidget*>(object))
+    return new QAccessibleWidget(p, p->Surface() ? QAccessible::Canvas : QAccessible::Graphic);
+  return nullptr;
 }
 
 bool FlushRepaints(std::int64_t nowNs) {

@@ -6,6 +6,8 @@
 // are freed when no event of theirs is being handled, so a handler that unloads its own window
 // (Stop, the close box) never returns into freed memory.
 
+#include <QAccessibleInterface>
+#include <QEvent>
 #include <QImage>
 #include <QLabel>
 #include <QPointer>
@@ -43,6 +45,7 @@ class FormWindow : public QWidget, public WindowPeer {
   bool Dead() const { return dead_; }
   bool Busy() const { return busy_ > 0; }
   void CentreWhenFramed() { centreFrame_ = true; }
+  const FormLayout& layout() const { return layout_; }
 
  protected:
   bool event(QEvent* e) override;
@@ -81,6 +84,10 @@ class Tracked : public Base {
  protected:
   bool event(QEvent* e) override {
     top_->Enter();
+    // The control that takes the focus shows it, however it came (Qt's styles draw a
+    // button's focus mark only after the keyboard has moved the focus, and each change of
+    // focus by other means clears the window's note of that).
+    if (e->type() == QEvent::FocusIn) top_->setAttribute(Qt::WA_KeyboardFocusChange);
     const bool r = Base::event(e);
     top_->Leave();
     return r;
@@ -88,15 +95,24 @@ class Tracked : public Base {
   FormWindow* top_;
 };
 
+// A push button that Enter (either key) presses when it has the focus, as Space does. It is
+// never the window's default button, so Enter presses the focused button and no other.
 class ButtonWidget : public Tracked<QPushButton>, public ControlPeer {
  public:
   using Tracked<QPushButton>::Tracked;
   void SetClick(std::function<void()> click) override;
+
+ protected:
+  void keyPressEvent(QKeyEvent* e) override;
 };
 
 // A label whose caption, set at run time, is shown at the next repaint frame: a caption that
 // changes hundreds of times a second (the image count) would otherwise repaint the window as
 // often. The caption itself is current at once.
+//
+// Screen readers are told the caption that is on the screen: the label's accessible name
+// follows its text when it is painted, so it announces a change no more often than it is
+// repainted, and not at all while its window is not shown.
 class LabelWidget : public Tracked<QLabel>, public ControlPeer {
  public:
   using Tracked<QLabel>::Tracked;
@@ -104,14 +120,20 @@ class LabelWidget : public Tracked<QLabel>, public ControlPeer {
   void SetText(std::string_view text) override;
   std::string Text() const override;
   void ShowCaption();  // applies a caption set since the last frame
+  void SetLayoutCaption(const QString& text);
+
+ protected:
+  void paintEvent(QPaintEvent* e) override;
 
  private:
   QString next_;
   bool pending_ = false;
 };
 
-// A picture box: a 2-pixel sunken border around an interior that shows a picture or, as a
-// canvas, a persistent image in device pixels that the kernel draws into.
+// A picture box: a 2-pixel sunken border around an interior that shows a picture, scaled to
+// fill it, or, as a canvas, a persistent image in device pixels that the kernel draws into.
+// It takes the focus and shows it with a dotted frame on the interior's outermost pixels, drawn
+// on the screen only: a canvas's image and interior size stay as they are.
 class PictureBoxWidget : public Tracked<QWidget>, public ControlPeer {
  public:
   PictureBoxWidget(FormWindow* top, bool canvas, const QImage& picture);
@@ -126,17 +148,24 @@ class PictureBoxWidget : public Tracked<QWidget>, public ControlPeer {
 
  protected:
   void paintEvent(QPaintEvent* e) override;
+  void focusInEvent(QFocusEvent* e) override;
+  void focusOutEvent(QFocusEvent* e) override;
   void resizeEvent(QResizeEvent* e) override;
 
  private:
   void Rebuild();  // sizes the image to the interior at the current device pixel ratio
+  void UpdateFocusFrame();
   bool canvas_;
   QImage picture_;
+  QImage scaled_;  // the picture at the interior's size in device pixels
   QImage image_;
   std::vector<unsigned char> drawn_;
   qreal ratio_ = 0;
   CanvasSurface surface_;
 };
+
+// What screen readers are told about the program's windows and picture boxes.
+QAccessibleInterface* AccessibleFor(const QString& className, QObject* object);
 
 // Requests repaints of what changed on every canvas and label when a frame is due, at most
 // 40 times a second; true if it was.

@@ -1,4 +1,5 @@
 // Windows built from their layouts as Qt widgets, and their release.
+#include <QAccessible>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
@@ -80,6 +81,8 @@ int LiveWidgetCount() {
 }
 
 WindowPeer* CreateWindowPeer(Form& form, const FormLayout& layout) {
+  static const bool accessible = (QAccessible::installFactory(&AccessibleFor), true);
+  (void)accessible;
   auto* w = new FormWindow(form, layout);
   if (layout.icon) w->setWindowIcon(QIcon(ResourcePath(layout.icon)));
   std::vector<std::pair<int, QWidget*>> tabs;
@@ -108,7 +111,7 @@ WindowPeer* CreateWindowPeer(Form& form, const FormLayout& layout) {
         l->setTextFormat(Qt::PlainText);
         l->setWordWrap(true);
         l->setAlignment(((c.style & kStyleValue) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignTop);
-        l->setText(text);
+        l->SetLayoutCaption(text);
         widget = l;
         peer = l;
         break;
@@ -132,6 +135,7 @@ WindowPeer* CreateWindowPeer(Form& form, const FormLayout& layout) {
       }
     }
     widget->setObjectName(QString::fromUtf8(c.name));
+    if (c.accessibleName) widget->setAccessibleName(QString::fromUtf8(c.accessibleName));
     widget->setGeometry(TwipsToPixels(c.left), TwipsToPixels(c.top), TwipsToPixels(c.width),
                         TwipsToPixels(c.height));
     if (c.kind == ControlKind::Label || c.kind == ControlKind::Image)
