@@ -5,7 +5,6 @@
 #include <QEvent>
 #include <QFont>
 #include <QIcon>
-#include <QScreen>
 #include <algorithm>
 #include <cstring>
 
@@ -194,11 +193,7 @@ Status Form::Load() {
 }
 
 void Form::Place() {
-  FormWindow* w = window_;
-  const QRect avail = w->screen()->availableGeometry();
-  w->move(avail.x() + std::max(0, (avail.width() - w->width()) / 2),
-          avail.y() + std::max(0, (avail.height() - w->height()) / 2));
-  w->CentreWhenFramed();
+  window_->PlaceCentred();
 }
 
 void Form::FocusFirst() {

@@ -22,4 +22,14 @@ void SkipTaskbar(QWidget* window) {
 
 void RequireDisplay() {}  // a Windows session always has its desktop
 
+// The toolkit knows the frame from the window's style; nothing is announced.
+FrameNews ReadFrame(QWidget*, QMargins& frame) {
+  frame = QMargins();
+  return FrameNews::kNever;
+}
+QEvent::Type FrameEvent() {
+  static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+  return type;
+}
+
 }  // namespace kelvarion::platform

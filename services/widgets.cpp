@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "services/form.h"
+#include "services/platform.h"
 #include "services/pump.h"
 
 namespace kelvarion {
@@ -72,14 +73,37 @@ void FormWindow::Leave() {
 
 bool FormWindow::event(QEvent* e) {
   Enter();
-  const bool r = QWidget::event(e);
+  bool r = true;
+  if (e->type() == platform::FrameEvent()) {
+    if (followFrame_ && !dead_) PlaceCentred();
+  } else {
+    r = QWidget::event(e);
+  }
   if (centreFrame_ && !dead_) CentreFrame();
   Leave();
   return r;
 }
 
-// A window manager puts a frame around the window after it is mapped; once its size is known
-// the window is moved so that the frame, not the inner area, is centred.
+// The frame is the window manager's to say. Qt's frameGeometry() cannot be trusted for it: Qt
+// reads it from the window tree, at whatever moment, while the manager is still building the
+// frame (a 1 x 1 frame, or the client not yet moved into it), and then keeps it until the window
+// next moves. So the window is placed by the frame extents the manager announces: at once if it
+// has (it can be asked to before the window is mapped), and again at each announcement until it
+// has mapped the window. The position set is the inner area's, which the manager keeps.
+void FormWindow::PlaceCentred() {
+  QMargins frame;
+  const platform::FrameNews news = platform::ReadFrame(this, frame);
+  followFrame_ = news == platform::FrameNews::kPending || news == platform::FrameNews::kAnnounced;
+  centreFrame_ = news == platform::FrameNews::kNever;
+  const QRect avail = screen()->availableGeometry();
+  const QSize outer = size().grownBy(frame);
+  const QPoint frameTopLeft(avail.x() + std::max(0, (avail.width() - outer.width()) / 2),
+                            avail.y() + std::max(0, (avail.height() - outer.height()) / 2));
+  setGeometry(QRect(frameTopLeft + QPoint(frame.left(), frame.top()), size()));
+}
+
+// Where nothing announces frames, the toolkit's frame geometry is all there is: once it
+// differs from the inner size, the window is moved so that the frame is centred.
 void FormWindow::CentreFrame() {
   const QRect frame = frameGeometry();
   if (frame.size() == size()) return;

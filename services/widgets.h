@@ -30,7 +30,9 @@ class FormWindow : public QWidget {
   void MarkDead() { dead_ = true; }
   bool Dead() const { return dead_; }
   bool Busy() const { return busy_ > 0; }
-  void CentreWhenFramed() { centreFrame_ = true; }
+  // Puts the window where it belongs: its frame centred on the screen's available area, or at
+  // the area's top-left corner along a side too small for it. Called before it is shown.
+  void PlaceCentred();
 
  protected:
   bool event(QEvent* e) override;
@@ -41,7 +43,8 @@ class FormWindow : public QWidget {
   Form* form_;
   int busy_ = 0;
   bool dead_ = false;
-  bool centreFrame_ = false;
+  bool followFrame_ = false;  // re-placed at each frame the window manager announces
+  bool centreFrame_ = false;  // re-placed once the toolkit reports a frame
 };
 
 // Adds the busy count and the live-widget count to a Qt widget class.
