@@ -80,9 +80,10 @@ void EndToolkitStart() {
 
 #include <cstdint>
 
+#include "services/qt/x11.h"
+
 namespace kelvarion::platform {
 
-namespace {
 xcb_atom_t Atom(xcb_connection_t* c, const char* name) {
   const auto cookie = xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name);
   xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(c, cookie, nullptr);
@@ -95,6 +96,8 @@ xcb_connection_t* X11Connection() {
   auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
   return x11 ? x11->connection() : nullptr;  // nullptr on another platform plugin
 }
+
+namespace {
 
 xcb_connection_t* watched = nullptr;
 char watchedName[256];

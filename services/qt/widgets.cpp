@@ -13,6 +13,7 @@
 #include "services/form.h"
 #include "services/placement.h"
 #include "services/pump.h"
+#include "services/qt/platform.h"
 
 namespace kelvarion {
 
@@ -99,35 +100,64 @@ void FormWindow::Leave() {
 
 bool FormWindow::event(QEvent* e) {
   Enter();
-  const bool r = QWidget::event(e);
-  if (centreFrame_ && !dead_) CentreFrame();
-  if (besideFrame_ && !dead_) PlaceBesideFrame();
+  bool r = true;
+  if (e->type() == platform::FrameEvent()) {
+    if (followFrame_ && !dead_) PlaceFramed();
+  } else {
+    r = QWidget::event(e);
+  }
+  if (guessFrame_ && !dead_) PlaceByGuessedFrame();
   Leave();
   return r;
 }
 
-// A window manager puts a frame around the window after it is mapped; once its size is known
-// the window is moved so that the frame, not the inner area, is centred.
-void FormWindow::CentreFrame() {
-  const QRect frame = frameGeometry();
-  if (frame.size() == size()) return;
-  centreFrame_ = false;
-  const QRect avail = screen()->availableGeometry();
-  QPoint topLeft(avail.x() + (avail.width() - frame.width()) / 2,
-                 avail.y() + (avail.height() - frame.height()) / 2);
-  topLeft.setX(std::max(topLeft.x(), avail.x()));
-  topLeft.setY(std::max(topLeft.y(), avail.y()));
-  move(topLeft);
+// The frame is the window manager's to say. Qt's frameGeometry() cannot be trusted for it: Qt
+// reads it from the window tree, at whatever moment, while the manager is still building the
+// frame (a 1 x 1 frame, or the client not yet moved into it), and then keeps it until the window
+// next moves. So the window is placed by the frame extents the manager announces: at once if it
+// has (it can be asked to before the window is mapped), and again at each announcement until it
+// has mapped the window. The position set is the inner area's, which the manager keeps.
+void FormWindow::PlaceFramed() {
+  QMargins frame;
+  const platform::FrameNews news = platform::ReadFrame(this, frame);
+  followFrame_ = news == platform::FrameNews::kPending || news == platform::FrameNews::kAnnounced;
+  guessFrame_ = news == platform::FrameNews::kNever;
+  // Where nothing is announced, a window beside another is taken to have a frame like it.
+  if (news == platform::FrameNews::kNever && Anchor()) {
+    const QRect outer = anchor_->frameGeometry(), inner = anchor_->geometry();
+    frame = QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
+                     outer.right() - inner.right(), outer.bottom() - inner.bottom());
+  }
+  const QPoint frameTopLeft = FrameTopLeft(size().grownBy(frame));
+  setGeometry(QRect(frameTopLeft + QPoint(frame.left(), frame.top()), size()));
 }
 
-// Likewise for a window placed beside another: placed again once its own frame is known.
-void FormWindow::PlaceBesideFrame() {
+// Where nothing announces frames, the toolkit's frame geometry is all there is: once it
+// differs from the inner size, the window is placed again by it.
+void FormWindow::PlaceByGuessedFrame() {
   const QRect frame = frameGeometry();
   if (frame.size() == size()) return;
-  besideFrame_ = false;
-  if (!anchor_ || !anchor_->isVisible()) return;
-  move(BesidePosition(anchor_->frameGeometry(), frame.size(),
-                      anchor_->screen()->availableGeometry()));
+  guessFrame_ = false;
+  move(FrameTopLeft(frame.size()));
+}
+
+QWidget* FormWindow::Anchor() const {
+  return anchor_ && anchor_->isVisible() ? anchor_.data() : nullptr;
+}
+
+// Where the frame's top-left corner goes: beside the anchor, or centred on the screen.
+QPoint FormWindow::FrameTopLeft(const QSize& outer) const {
+  if (QWidget* anchor = Anchor()) {
+    QMargins frame;
+    const QRect anchorFrame = platform::ReadFrame(anchor, frame) == platform::FrameNews::kSettled
+                                  ? anchor->geometry().marginsAdded(frame)
+                                  : anchor->frameGeometry();
+    return BesidePosition(anchorFrame, outer, anchor->screen()->availableGeometry());
+  }
+  const QRect avail = screen()->availableGeometry();
+  const placement::Point p = placement::Centred(
+      outer.width(), outer.height(), {avail.x(), avail.y(), avail.width(), avail.height()});
+  return {p.x, p.y};
 }
 
 QPoint BesidePosition(const QRect& anchor, const QSize& frame, const QRect& avail) {

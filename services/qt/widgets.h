@@ -44,7 +44,6 @@ class FormWindow : public QWidget, public WindowPeer {
   void MarkDead() { dead_ = true; }
   bool Dead() const { return dead_; }
   bool Busy() const { return busy_ > 0; }
-  void CentreWhenFramed() { centreFrame_ = true; }
   const FormLayout& layout() const { return layout_; }
 
  protected:
@@ -52,18 +51,21 @@ class FormWindow : public QWidget, public WindowPeer {
   void closeEvent(QCloseEvent* e) override;
 
  private:
-  void CentreFrame();
-  void PlaceBesideFrame();
-  void Place();
-  QSize EstimatedFrameSize() const;
+  // Puts the window where it belongs, its frame centred on the screen's available area (at the
+  // area's top-left corner along a side too small for it), or beside anchor_. Called before it
+  // is shown, and again as the window manager tells more of the frame.
+  void PlaceFramed();
+  void PlaceByGuessedFrame();
+  QWidget* Anchor() const;  // anchor_ while it is shown
+  QPoint FrameTopLeft(const QSize& outer) const;
   void FocusFirst();
   Form* form_;
   const FormLayout& layout_;
   std::vector<std::pair<const char*, ControlPeer*>> controls_;
   int busy_ = 0;
   bool dead_ = false;
-  bool centreFrame_ = false;
-  bool besideFrame_ = false;
+  bool followFrame_ = false;  // placed again at each frame the window manager announces
+  bool guessFrame_ = false;   // placed again once the toolkit reports a frame
   QPointer<QWidget> anchor_;  // the window this one opened beside
 };
 

@@ -157,13 +157,6 @@ ControlPeer* FormWindow::Control(const char* name) {
   return nullptr;
 }
 
-void FormWindow::Place() {
-  const QRect avail = screen()->availableGeometry();
-  move(avail.x() + std::max(0, (avail.width() - width()) / 2),
-       avail.y() + std::max(0, (avail.height() - height()) / 2));
-  CentreWhenFramed();
-}
-
 void FormWindow::FocusFirst() {
   QWidget* first = nullptr;
   int best = 0;
@@ -182,20 +175,13 @@ void FormWindow::FocusFirst() {
 void FormWindow::ShowAndRaise() {
   if (!isVisible()) {
     platform::SkipTaskbar(this);  // before every show: the state does not survive a hide
-    Place();
+    anchor_ = nullptr;
+    PlaceFramed();
     show();
     FocusFirst();
   }
   raise();
   activateWindow();
-}
-
-// Before the window manager has framed this window its frame is taken to be as wide as the
-// anchor's; the window is placed again once its own frame is known.
-QSize FormWindow::EstimatedFrameSize() const {
-  if (!anchor_) return size();
-  const QRect outer = anchor_->frameGeometry(), inner = anchor_->geometry();
-  return size() + QSize(outer.width() - inner.width(), outer.height() - inner.height());
 }
 
 void FormWindow::ShowBeside(const WindowPeer* anchor) {
@@ -205,13 +191,7 @@ void FormWindow::ShowBeside(const WindowPeer* anchor) {
     // Before the native window exists (SkipTaskbar makes it): Qt reads it when it creates one.
     setAttribute(Qt::WA_ShowWithoutActivating);
     platform::SkipTaskbar(this);  // before every show: the state does not survive a hide
-    if (anchor_) {
-      move(BesidePosition(anchor_->frameGeometry(), EstimatedFrameSize(),
-                          anchor_->screen()->availableGeometry()));
-      besideFrame_ = true;
-    } else {
-      Place();
-    }
+    PlaceFramed();
     show();
     FocusFirst();
   }
