@@ -22,7 +22,14 @@ install() {
   if [[ " $* " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     $sudo dpkg --add-architecture i386
   fi
-  $sudo apt-get update -qq
+  # A mirror caught mid-sync fails an update now and then: try again, then go on with the
+  # indexes that did arrive (the install below says so if a package is really missing).
+  local try
+  for try in 1 2 3 4; do
+    $sudo apt-get update -qq && break
+    echo "apt-get update failed (try $try); retrying" >&2
+    sleep $((try * 15))
+  done
   # shellcheck disable=SC2086
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "$@" >/dev/null
 }
