@@ -23,15 +23,21 @@ install() {
     $sudo dpkg --add-architecture i386
   fi
   # A mirror caught mid-sync fails an update now and then: try again, then go on with the
-  # indexes that did arrive (the install below says so if a package is really missing).
+  # indexes that did arrive.
   local try
-  for try in 1 2 3 4; do
+  for try in 1 2 3; do
     $sudo apt-get update -qq && break
     echo "apt-get update failed (try $try); retrying" >&2
-    sleep $((try * 15))
+    sleep 10
   done
   # shellcheck disable=SC2086
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "$@" >/dev/null
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "$@" >/dev/null && return
+  # Without the security suite's i386 index, an i386 library can only come from the release
+  # itself, and multiarch wants its amd64 twin at that same version: take both from there.
+  echo "installing from the release's own suite" >&2
+  # shellcheck disable=SC2086
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+    -t "$(. /etc/os-release && echo "$VERSION_CODENAME")" "$@" >/dev/null
 }
 
 case "$what" in
