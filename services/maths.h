@@ -59,13 +59,14 @@ bool SlowLog(double a, double& out);   // a positive, finite and not 1
 }  // namespace detail
 
 // How far a library value may lie from the correctly rounded one and still count as that value
-// rounded by the library: 2^-30, absolute for arctangent and sine, relative for the logarithm.
+// rounded by the library: 2^-36, absolute for arctangent and sine, relative for the logarithm.
 // An honest library is within an ulp or two (2^-52 at most for these values). The widest honest
 // gap is the x87 sine the Windows build links (fsin), which reduces the argument with its own
-// approximation of pi and so misses the sine by up to about a * 2^-69: measured under Wine, by
-// 2^-43.4 at most for a < 2^26 (the kernel's a stays below 2^25). 2^-30 leaves a factor of eight
-// thousand for other processors' x87 units and other runtime versions.
-inline constexpr double kReach = 0x1p-30;
+// 66-bit approximation of pi and so misses the sine by up to about a * 2^-66 (2^-41 for the
+// kernel's a, below 2^25): measured under Wine, by 2^-43.4 at most. Any wider gap is a fault, and
+// the reach is kept this small so that as few faults as possible are mended: at order 80 a
+// change of 2^-36 in v moves a colour by a twentieth.
+inline constexpr double kReach = 0x1p-36;
 
 // The value to use, from the library's and the correctly rounded one. `reach` is the allowed
 // distance: kReach, or kReach * |correct| for the logarithm.

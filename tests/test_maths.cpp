@@ -377,14 +377,14 @@ class MathsTest : public QObject {
     QTest::newRow("an ulp above") << std::nextafter(c, 1.0) << c << maths::kReach << c;
     QTest::newRow("an ulp below") << std::nextafter(c, 0.0) << c << maths::kReach << c;
     QTest::newRow("a thousand ulps off") << c + 1000 * 0x1p-54 << c << maths::kReach << c;
-    QTest::newRow("just within reach") << c + 0x1p-30 << c << maths::kReach << c;
-    QTest::newRow("just beyond reach") << c + 0x1p-29 << c << maths::kReach << c + 0x1p-29;
+    QTest::newRow("just within reach") << c + 0x1p-36 << c << maths::kReach << c;
+    QTest::newRow("just beyond reach") << c + 0x1p-35 << c << maths::kReach << c + 0x1p-35;
     QTest::newRow("far off") << 0.75 << c << maths::kReach << 0.75;
     QTest::newRow("opposite sign") << -c << c << maths::kReach << -c;
     QTest::newRow("log, relative reach, within")
-        << 700 * (1 + 0x1p-31) << 700.0 << 700 * maths::kReach << 700.0;
+        << 700 * (1 + 0x1p-37) << 700.0 << 700 * maths::kReach << 700.0;
     QTest::newRow("log, relative reach, beyond")
-        << 700 * (1 + 0x1p-28) << 700.0 << 700 * maths::kReach << 700 * (1 + 0x1p-28);
+        << 700 * (1 + 0x1p-34) << 700.0 << 700 * maths::kReach << 700 * (1 + 0x1p-34);
     QTest::newRow("log 1: only 0 is 0") << 0x1p-60 << 0.0 << 0.0 << 0x1p-60;
   }
   void reconcile() {
