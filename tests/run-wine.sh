@@ -15,11 +15,32 @@ while :; do
 done
 command -v wine >/dev/null && command -v wineboot >/dev/null && command -v wineserver >/dev/null ||
   { echo "run-wine.sh: Wine is not installed" >&2; exit 1; }
+# Debian's `wine` starts the 32-bit loader whenever wine32 is installed, and it hands 64-bit
+# programs on to the 64-bit one; a kernel built without 32-bit support cannot start it at all.
+loader32=/usr/lib/wine/wine loader64=/usr/lib/wine/wine64
+shim=
+if ! "$loader32" --version >/dev/null 2>&1; then
+  if [ $arch = win32 ]; then
+    echo "run-wine.sh: this system cannot run 32-bit Wine (no wine32, or a kernel without 32-bit support)"
+    exit 77
+  fi
+  if [ -x "$loader32" ] && [ -x "$loader64" ]; then
+    # Straight to the 64-bit loader, for the tests' `wine` and for wineboot's. That loader
+    # looks for the Wine server in TMPDIR, which the tests change for the program they start:
+    # it keeps this one, so that every program here meets the same server.
+    shim=$(mktemp -d)
+    for name in wine wine-stable; do
+      printf '#!/bin/sh\nTMPDIR=%s exec %s "$@"\n' "${TMPDIR:-/tmp}" "$loader64" >"$shim/$name"
+      chmod +x "$shim/$name"
+    done
+    export PATH="$shim:$PATH" WINELOADER=$loader64
+  fi
+fi
 prefix=$(mktemp -d)
 export WINEPREFIX=$prefix WINEARCH=$arch WINEDEBUG=-all
 # No offers to install Mono or Gecko, no menu entries or file associations in the user's desktop.
 export WINEDLLOVERRIDES="mscoree=d;mshtml=d;winemenubuilder.exe=d"
-wineboot -i >/dev/null 2>&1 || { echo "run-wine.sh: wineboot failed" >&2; rm -rf "$prefix"; exit 1; }
+wineboot -i >/dev/null 2>&1 || { echo "run-wine.sh: wineboot failed" >&2; rm -rf "$prefix" $shim; exit 1; }
 # Wine's own fonts (Tahoma for "MS Shell Dlg", the bitmap "MS Sans Serif"; Debian's fonts-wine)
 # go where Windows keeps its fonts: Debian's Wine 8 does not find them where they are
 # installed, and would draw every text in a substitute.
@@ -34,5 +55,5 @@ fi
 status=$?
 wineserver -k 2>/dev/null
 wineserver -w 2>/dev/null
-rm -rf "$prefix"
+rm -rf "$prefix" $shim
 exit $status

@@ -3,10 +3,10 @@
 // Each end must be prompt (within 100 ms), silent, and with exit status 0.
 // KELVARION_COMMAND, when set, is the command line that starts the program instead of the Linux
 // build (the Windows build under Wine: wine "build-windows/Kelvarion1.exe").
+#include <QDir>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QProcess>
-#include <QDir>
 #include <QtTest>
 
 #include "tests/x11_program.h"
@@ -81,7 +81,6 @@ Look SettledLook(const QString& window) {
 }
 
 }  // namespace
-
 
 class LifetimeTest : public QObject {
   Q_OBJECT
@@ -279,7 +278,12 @@ class LifetimeTest : public QObject {
     auto restore = qScopeGuard([&] { qputenv("DISPLAY", ours); });
     Program program;
     const QString main = FindWindow(program.processId(), QStringLiteral("Kelvarion 1.0"));
-    QVERIFY(!main.isEmpty());
+    QVERIFY2(!main.isEmpty(),
+             qPrintable(QStringLiteral("no main window on %1 (program %2): %3")
+                            .arg(QString::fromLatin1(display))
+                            .arg(program.state() == QProcess::Running ? QStringLiteral("running")
+                                                                      : QStringLiteral("ended"))
+                            .arg(QString::fromLocal8Bit(program.readAllStandardError()))));
     if (testing) {
       QVERIFY(Xdotool(Begin(main)));
       QVERIFY(!FindWindow(program.processId(), QStringLiteral("Generating Fractals...")).isEmpty());
