@@ -9,6 +9,8 @@
 //   verify_us_per_image  the check of one finished image in the test window: the checksum of
 //                   its canvas and the question which processor the thread runs on, us
 //   pumps_per_s, repaints_per_s, max_poll_gap_ms, peak_rss_mib  (during the cycle)
+//   click_ms        from a click on the main window's About button, sent to the X server during
+//                   a running test, to the button's receiving it: median of 20 (and max_click_ms)
 //   startup_ms      median of whole-process starts of the program: from just before it is
 //                   started to its main window being mapped on the display
 // The last line printed is one JSON object with those keys.
@@ -26,20 +28,25 @@
 #include <time.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
+#include <xcb/xtest.h>
 
 #include <QTimer>
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "app/frm_about.h"
+#include "app/frm_main.h"
 #include "bench/memory_loops.h"
 #include "services/affinity.h"
 #include "services/clock.h"
 #include "services/pump.h"
 #include "services/qt/application.h"
+#include "services/qt/qt.h"
 #include "stress/frm_fractal.h"
 #include "stress/kernel.h"
 
@@ -56,18 +63,72 @@ double CpuNs() {
 }
 
 struct Run {
-  bench::MemoryLoops memory;
+  std::unique_ptr<bench::MemoryLoops> memory;  // sized from the window's canvas
   bench::PassTimes cycle = bench::Unmeasured();
   bench::PassTimes verify = bench::Unmeasured();
   std::uint64_t sums = 0;
   double lastCpu = 0;
   long statsUntil = 1 + kImages;       // first an undisturbed pass for pumps, repaints, gaps
   long timedUntil = 1 + 6L * kImages;  // then five passes with every image timed
+  std::vector<double> clicks;          // then clicks, one an image, answered in ms
+  double clickSent = -1;
   std::int64_t t0 = 0;
   double seconds = 0;
   PumpStats stats;
 };
 Run* run = nullptr;
+constexpr std::size_t kClicks = 20;
+
+double WallMs() {
+  timespec t{};
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+// A left click in the middle of the main window's About button, made as a user's is: the
+// pointer moved there and the button pressed and released through the XTEST extension, on a
+// connection of the benchmark's own, so that the program reads it from its queue like any other
+// input, at whichever pump of the running test comes next.
+void ClickAbout(Run& r) {
+  QWidget* main = qt::Widget(frmMain::Instance());
+  xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+  if (!main || xcb_connection_has_error(c)) {
+    xcb_disconnect(c);
+    r.clicks.assign(kClicks, -1);  // nothing to click: the figure is left out
+    return;
+  }
+  const qreal ratio = main->devicePixelRatioF();
+  const auto x = static_cast<std::int16_t>((1560 + 2295 / 2) / 15 * ratio);
+  const auto y = static_cast<std::int16_t>((1800 + 375 / 2) / 15 * ratio);
+  const auto window = static_cast<xcb_window_t>(main->winId());
+  // On top, so that the click lands on it and not on the test window, and the pointer there.
+  const std::uint32_t above = XCB_STACK_MODE_ABOVE;
+  xcb_configure_window(c, window, XCB_CONFIG_WINDOW_STACK_MODE, &above);
+  xcb_warp_pointer(c, XCB_NONE, window, 0, 0, 0, 0, x, y);
+  // The press, and a round trip so that the server has made it before the release. The handler runs
+  // at the release, so the time runs from sending it.
+  xcb_test_fake_input(c, XCB_BUTTON_PRESS, 1, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+  free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+  r.clickSent = WallMs();
+  xcb_test_fake_input(c, XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+  // And one after it: a connection that closes at once can take its release with it.
+  free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+  xcb_disconnect(c);
+}
+
+// Takes the time at which the About button receives a click's release, and closes the About
+// window again.
+class ClickTimer : public QObject {
+ protected:
+  bool eventFilter(QObject* watched, QEvent* e) override {
+    if (e->type() == QEvent::MouseButtonRelease && run && run->clickSent >= 0) {
+      run->clicks.push_back(WallMs() - run->clickSent);
+      run->clickSent = -1;
+      QTimer::singleShot(0, [] { frmAbout::Instance().Unload(); });
+    }
+    return QObject::eventFilter(watched, e);
+  }
+};
 
 // Follows the real cycle in the real window by its count: each image runs from one count to
 // the next, with all the pumps, repaints and caption changes that belong to it. In the timed
@@ -80,16 +141,27 @@ void OnCaption(const Label& label, std::string_view text) {
   const double now = CpuNs();
   const long n = std::stol(std::string(text));
   if (n == 1) {
+    // The memory loops draw as many points as the window does: its canvas, at its pixel ratio.
+    float W = 0, H = 0;
+    (void)f.pctGen.InnerWidth(W);
+    (void)f.pctGen.InnerHeight(H);
+    r.memory = std::make_unique<bench::MemoryLoops>(int(W), int(H));
     r.t0 = clock::Ticks();
     ResetStats();
   } else if (n == r.statsUntil) {
     r.seconds = (clock::Ticks() - r.t0) / 1e9;
     r.stats = Stats();
-  } else if (n > r.statsUntil) {
+  } else if (n > r.statsUntil && n <= r.timedUntil) {
     bench::KeepFastest(r.cycle, static_cast<int>((n - 1) % kImages), now - r.lastCpu);
   }
   if (n >= r.timedUntil) {
-    f.Unload();
+    // Clicks that are never answered end the run too, after a pass's worth of images.
+    if (r.clicks.size() >= kClicks || n >= r.timedUntil + kImages) {
+      f.Unload();
+      return;
+    }
+    // Nothing else runs here meanwhile, so the click waits only for the cycle's next pumps.
+    if (r.clickSent < 0) ClickAbout(r);
     return;
   }
   if (n >= r.statsUntil) {
@@ -100,15 +172,9 @@ void OnCaption(const Label& label, std::string_view text) {
       r.sums += ImageChecksum(*canvas) + static_cast<unsigned>(affinity::System().current());
       bench::KeepFastest(r.verify, static_cast<int>((n - 1) % kImages), CpuNs() - t0);
     }
-    r.memory.Image(static_cast<int>(n % kImages), CpuNs);
+    r.memory->Image(static_cast<int>(n % kImages), CpuNs);
   }
   r.lastCpu = CpuNs();
-}
-
-double WallMs() {
-  timespec t{};
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
 }
 
 bool IsMainWindow(xcb_connection_t* c, xcb_window_t window) {
@@ -190,29 +256,40 @@ int main() {
   const double startupMs = Median(startups);
   auto* r = new Run;
   run = r;
+  // The main window, under the test window, for the clicks at the end.
+  (void)frmMain::Instance().Show();
+  ClickTimer clickTimer;
+  qt::Child(frmMain::Instance(), "cmdAbout")->installEventFilter(&clickTimer);
   SetCaptionObserver(&OnCaption);
   frmFractal& f = frmFractal::Instance();
   f.StopFlag = 0;
   (void)f.Show();
   SetCaptionObserver(nullptr);
-  const double kernelNs = bench::NsPerPoint(r->memory.kernel);
-  const double plainNs = bench::NsPerPoint(r->memory.plain);
-  const double cycleNs = bench::NsPerPoint(r->cycle);
-  const double verifyUs = bench::NsPerPoint(r->verify) * bench::kPointsPerImage / 1e3;
+  const double points = r->memory->PointsPerImage();
+  const double kernelNs = bench::NsPerPoint(r->memory->kernel, points);
+  const double plainNs = bench::NsPerPoint(r->memory->plain, points);
+  const double cycleNs = bench::NsPerPoint(r->cycle, points);
+  const double verifyUs = bench::NsPerPoint(r->verify, points) * points / 1e3;
   const double s = r->seconds;
   const double pumps = r->stats.pumps / s, repaints = r->stats.repaints / s;
   const double gap = r->stats.maxPollGapNs / 1e6, rss = PeakRssMiB();
-  if (r->memory.Used() || r->sums == 1) std::puts("");  // keep the work
+  if (r->memory->Used() || r->sums == 1) std::puts("");  // keep the work
   std::printf("kernel on a memory canvas   %7.2f ns a point\n", kernelNs);
   std::printf("plain loop                  %7.2f ns a point (kernel / plain %.3f)\n", plainNs,
               kernelNs / plainNs);
   std::printf("cycle in the test window    %7.2f ns a point (kernel share %.3f)\n", cycleNs,
               kernelNs / cycleNs);
   std::printf("check of a finished image      %7.2f us (%.2f %% of drawing it)\n", verifyUs,
-              100 * verifyUs * 1e3 / (cycleNs * bench::kPointsPerImage));
+              100 * verifyUs * 1e3 / (cycleNs * points));
   std::printf(
       "pumps %.0f/s, repaints %.1f/s, longest gap between queue reads %.3f ms, peak RSS %.1f MiB\n",
       pumps, repaints, gap, rss);
+  // A click never answered leaves the figure out (-1).
+  const bool answered = r->clicks.size() == kClicks;
+  const double clickMs = answered ? Median(r->clicks) : -1;
+  const double maxClickMs = answered ? *std::max_element(r->clicks.begin(), r->clicks.end()) : -1;
+  std::printf("a click to its button       %7.2f ms (median of %zu during a test; at most %.2f)\n",
+              clickMs, r->clicks.size(), maxClickMs);
   if (!startups.empty())
     std::printf("start-up to the main window %7.1f ms (median of %zu; %.1f to %.1f)\n", startupMs,
                 startups.size(), *std::min_element(startups.begin(), startups.end()),
@@ -220,9 +297,10 @@ int main() {
   std::printf(
       "{\"kernel_ns\": %.3f, \"plain_loop_ns\": %.3f, \"cycle_ns\": %.3f, \"kernel_share\": %.4f, "
       "\"pumps_per_s\": %.0f, \"repaints_per_s\": %.1f, \"max_poll_gap_ms\": %.3f, "
-      "\"peak_rss_mib\": %.1f, \"startup_ms\": %.1f, \"verify_us_per_image\": %.2f}\n",
+      "\"peak_rss_mib\": %.1f, \"startup_ms\": %.1f, \"verify_us_per_image\": %.2f, "
+      "\"click_ms\": %.3f, \"max_click_ms\": %.3f}\n",
       kernelNs, plainNs, cycleNs, kernelNs / cycleNs, pumps, repaints, gap, rss, startupMs,
-      verifyUs);
+      verifyUs, clickMs, maxClickMs);
   delete r;
   return 0;
 }

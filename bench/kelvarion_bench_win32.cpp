@@ -26,6 +26,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -54,7 +55,7 @@ double WallNs() {
 }
 
 struct Run {
-  bench::MemoryLoops memory;
+  std::unique_ptr<bench::MemoryLoops> memory;  // sized from the window's canvas
   bench::PassTimes cycle = bench::Unmeasured();
   double last = 0;
   long statsUntil = 1 + kImages;       // first an undisturbed pass for pumps, repaints, gaps
@@ -75,6 +76,11 @@ void OnCaption(const Label& label, std::string_view text) {
   const double now = WallNs();
   const long n = std::stol(std::string(text));
   if (n == 1) {
+    // The memory loops draw as many points as the window does: its canvas, at its pixel ratio.
+    float W = 0, H = 0;
+    (void)f.pctGen.InnerWidth(W);
+    (void)f.pctGen.InnerHeight(H);
+    r.memory = std::make_unique<bench::MemoryLoops>(int(W), int(H));
     r.t0 = clock::Ticks();
     ResetStats();
   } else if (n == r.statsUntil) {
@@ -87,7 +93,7 @@ void OnCaption(const Label& label, std::string_view text) {
     f.Unload();
     return;
   }
-  if (n >= r.statsUntil) r.memory.Image(static_cast<int>(n % kImages), WallNs);
+  if (n >= r.statsUntil) r.memory->Image(static_cast<int>(n % kImages), WallNs);
   r.last = WallNs();
 }
 
@@ -175,14 +181,15 @@ void Benchmark() {
   f.StopFlag = 0;
   (void)f.Show();
   SetCaptionObserver(nullptr);
-  const double kernelNs = bench::NsPerPoint(r->memory.kernel);
-  const double plainNs = bench::NsPerPoint(r->memory.plain);
-  const double cycleNs = bench::NsPerPoint(r->cycle);
+  const double points = r->memory->PointsPerImage();
+  const double kernelNs = bench::NsPerPoint(r->memory->kernel, points);
+  const double plainNs = bench::NsPerPoint(r->memory->plain, points);
+  const double cycleNs = bench::NsPerPoint(r->cycle, points);
   const double s = r->seconds;
   const double pumps = static_cast<double>(r->stats.pumps) / s;
   const double repaints = static_cast<double>(r->stats.repaints) / s;
   const double gap = static_cast<double>(r->stats.maxPollGapNs) / 1e6, rss = PeakRssMiB();
-  if (r->memory.Used()) std::puts("");
+  if (r->memory->Used()) std::puts("");
   std::printf("kernel on a memory canvas   %7.2f ns a point\n", kernelNs);
   std::printf("plain loop                  %7.2f ns a point (kernel / plain %.3f)\n", plainNs,
               kernelNs / plainNs);

@@ -13,13 +13,12 @@
 
 #include "services/canvas_surface.h"
 #include "services/fpstatus.h"
+#include "services/maths.h"
 #include "stress/kernel.h"
 
 namespace kelvarion::bench {
 
-inline constexpr int kWidth = 413, kHeight = 333;
 inline constexpr int kImages = 237;
-inline constexpr double kPointsPerImage = double(kWidth + 1) * (kHeight + 1);
 
 using PassTimes = std::array<double, kImages>;  // fastest time of each image of a pass, ns
 
@@ -31,10 +30,11 @@ inline PassTimes Unmeasured() {
   t.fill(1e18);
   return t;
 }
-inline double NsPerPoint(const PassTimes& t) {
+// A pass's time a point, for images of `points` points each.
+inline double NsPerPoint(const PassTimes& t, double points) {
   double sum = 0;
   for (double ns : t) sum += ns;
-  return sum / (kImages * kPointsPerImage);
+  return sum / (kImages * points);
 }
 
 // One image through the kernel's own code on a canvas in memory; v carries as in the cycle.
@@ -51,12 +51,20 @@ inline double NsPerPoint(const PassTimes& t) {
 
 // The same operations with no abstraction at all: the floor the kernel is measured against.
 struct Plain {
-  std::vector<std::uint32_t> pixels = std::vector<std::uint32_t>(std::size_t(kWidth) * kHeight);
-  std::vector<unsigned char> drawn = std::vector<unsigned char>(kWidth + 1);
-  volatile float innerW = kWidth, innerH = kHeight;
+  Plain(int width, int height)
+      : pixels(std::size_t(width) * height),
+        drawn(std::size_t(width) + 1),
+        innerW(float(width)),
+        innerH(float(height)),
+        limitX(float(width)),
+        limitY(float(height)),
+        stride(std::size_t(width)) {}
+  std::vector<std::uint32_t> pixels;
+  std::vector<unsigned char> drawn;
+  volatile float innerW, innerH;
   // The image's size, as any canvas that can change size keeps it: read at every point.
-  float limitX = kWidth, limitY = kHeight;
-  std::size_t stride = kWidth;
+  float limitX, limitY;
+  std::size_t stride;
 };
 [[gnu::noinline]] inline void PlainImage(Plain& p, double K, int kind, double& v) {
   const float endX = p.innerW;
@@ -82,19 +90,12 @@ struct Plain {
           fp::Clear();
           break;
         }
-        if (kind == 0) {
-          v = std::atan(a);
-        } else if (kind == 1) {
-          v = std::sin(a);
-        } else {
-          double r = std::log(a);
-          fp::Settle(r);
-          if (!std::isfinite(r) && fp::Raised()) {
-            fp::Clear();
-            break;
-          }
-          v = r;
-        }
+        // The program's functions, as the kernel calls them: the library's value, rounded
+        // correctly.
+        double r;
+        if (!(kind == 0 ? maths::Atan(a, r) : kind == 1 ? maths::Sin(a, r) : maths::Log(a, r)))
+          break;
+        v = r;
       } while (false);
       double w = v;
       for (double step = 1; step <= 5; step += 1) {  // the step counter is a double too
@@ -118,10 +119,20 @@ struct Plain {
   }
 }
 
-// The kernel and the plain loop, image by image, each image's fastest time kept.
+// The kernel and the plain loop, image by image, each image's fastest time kept, on canvases of
+// the size of the window's own (at its pixel ratio), so that all three figures time the same
+// points.
 struct MemoryLoops {
+  MemoryLoops(int width, int height)
+      : canvas(width, height, float(width), float(height)), plainCanvas(width, height) {}
+  double PointsPerImage() const {
+    float W = 0, H = 0;
+    (void)canvas.InnerWidth(W);
+    (void)canvas.InnerHeight(H);
+    return double(W + 1) * double(H + 1);
+  }
   PassTimes kernel = Unmeasured(), plain = Unmeasured();
-  MemoryCanvas canvas{kWidth, kHeight, kWidth, kHeight};
+  MemoryCanvas canvas;
   Plain plainCanvas;
   double vKernel = 2, vPlain = 2;
   long images = 0;

@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 what=${1:-}
-runtime_packages="cmake g++ make pkg-config qt6-base-dev libxcb1-dev"
+runtime_packages="cmake g++ make pkg-config qt6-base-dev libxcb1-dev libxcb-xtest0-dev"
 test_packages="xvfb xauth openbox xdotool x11-utils strace imagemagick desktop-file-utils appstream appstream-compose \
   dpkg-dev file lintian dbus dbus-x11 fonts-dejavu-core unzip libmpfr-dev at-spi2-core python3-gi gir1.2-atspi-2.0"
 # The Windows builds and Wine to run them (32-bit Wine needs the i386 architecture); fonts-wine
