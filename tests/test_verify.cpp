@@ -76,7 +76,7 @@ std::vector<int> ThreadAffinity() {
 void WaitUntilPlaced(const QWidget* w) {
   QElapsedTimer waited;
   waited.start();
-  while (!Placed(w) && waited.elapsed() < 5000) QTest::qWait(20);
+  while (!(Placed(w) && GeometryCurrent(w)) && waited.elapsed() < 5000) QTest::qWait(20);
 }
 
 QString Proc(int p) {

@@ -138,6 +138,22 @@ inline bool Placed(const QWidget* w) {
   return Centred(w->frameGeometry(), w->screen()->availableGeometry());
 }
 
+// Whether the toolkit's idea of where a window stands has caught up with the X server's: it
+// learns of a move the window manager makes only when it handles the event that reports it.
+inline bool GeometryCurrent(const QWidget* w) {
+#ifdef KELVARION_TEST_XCB
+  if (w && QGuiApplication::platformName() == QLatin1String("xcb")) {
+    static x11::Display display;
+    const auto standing = display.Read(static_cast<xcb_window_t>(w->winId()));
+    const qreal ratio = w->devicePixelRatio();
+    return standing && QPoint(qRound(standing->client.x() / ratio),
+                              qRound(standing->client.y() / ratio)) == w->geometry().topLeft();
+  }
+#endif
+  (void)w;
+  return true;
+}
+
 // What `xprop` reports of an X window's _NET_WM_ICON, as its 32-bit numbers (width, height and
 // pixels of each image in turn); empty when the window has none.
 inline std::vector<quint32> NetWmIcon(WId window) {
