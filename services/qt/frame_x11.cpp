@@ -1,6 +1,7 @@
 // The frames a window manager puts around the windows, as it announces them (X11).
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
+#include <QPointer>
 #include <QWidget>
 #include <cmath>
 #include <vector>
@@ -47,9 +48,9 @@ const FrameAtoms& Atoms(xcb_connection_t* c) {
 // Posts FrameEvent() to a top-level window when the window manager writes its frame extents,
 // and when it maps the window. The extents are the frame's final size: the frame window itself
 // goes through intermediate sizes while the window manager takes the window.
-class FrameWatch : public QAbstractNativeEventFilter {
+class FrameWatch : public QObject, public QAbstractNativeEventFilter {
  public:
-  explicit FrameWatch(xcb_atom_t extents) : extents_(extents) {}
+  FrameWatch(xcb_atom_t extents, QObject* application) : QObject(application), extents_(extents) {}
   bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
     if (type != "xcb_generic_event_t") return false;
     const auto* e = static_cast<const xcb_generic_event_t*>(message);
@@ -105,12 +106,12 @@ FrameNews ReadFrame(QWidget* window, QMargins& frame) {
   if (!c) return FrameNews::kNever;
   const FrameAtoms& a = Atoms(c);
   if (a.check == XCB_ATOM_NONE || a.extents == XCB_ATOM_NONE) return FrameNews::kNever;
-  static FrameWatch* const watch = [&a] {
-    auto* w = new FrameWatch(a.extents);  // lives as long as the program
-    QCoreApplication::instance()->installNativeEventFilter(w);
-    return w;
-  }();
-  (void)watch;
+  // One watch for the application's life, freed with it.
+  static QPointer<FrameWatch> watch;
+  if (!watch) {
+    watch = new FrameWatch(a.extents, QCoreApplication::instance());
+    QCoreApplication::instance()->installNativeEventFilter(watch);
+  }
   const auto id = static_cast<xcb_window_t>(window->winId());
   xcb_get_geometry_reply_t* geometry = xcb_get_geometry_reply(c, xcb_get_geometry(c, id), nullptr);
   if (!geometry) return FrameNews::kNever;
