@@ -435,15 +435,7 @@ class AppTest : public QObject {
   // Enter (either key) and Space press the focused button and no other; Esc is bound to
   // nothing. Each window's buttons in turn: About... opens About, OK closes it, Begin runs a
   // test that Stop!! ends.
-  void keyboard_data() {
-    QTest::addColumn<int>("key");
-    QTest::addColumn<int>("modifiers");
-    QTest::addColumn<bool>("presses");
-    QTest::newRow("Return") << int(Qt::Key_Return) << int(Qt::NoModifier) << true;
-    QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << true;
-    QTest::newRow("Space") << int(Qt::Key_Space) << int(Qt::NoModifier) << true;
-    QTest::newRow("Esc") << int(Qt::Key_Escape) << int(Qt::NoModifier) << false;
-  }
+  void keyboard_data() { KeyRows("presses"); }
   void keyboard() {
     QFETCH(int, key);
     QFETCH(int, modifiers);

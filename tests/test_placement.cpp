@@ -6,8 +6,8 @@
 // so one start proves little.
 #include <QtTest>
 
-#include "tests/x11_program.h"
 #include "tests/x11_geometry.h"
+#include "tests/x11_program.h"
 
 namespace {
 

@@ -251,15 +251,7 @@ class WindowTest : public QObject {
 
   // Enter (either key) or Space on Stop ends the test as a click does; Esc, on the canvas or
   // on Stop, is bound to nothing and the test goes on.
-  void keyboard_data() {
-    QTest::addColumn<int>("key");
-    QTest::addColumn<int>("modifiers");
-    QTest::addColumn<bool>("stops");
-    QTest::newRow("Return") << int(Qt::Key_Return) << int(Qt::NoModifier) << true;
-    QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << true;
-    QTest::newRow("Space") << int(Qt::Key_Space) << int(Qt::NoModifier) << true;
-    QTest::newRow("Esc") << int(Qt::Key_Escape) << int(Qt::NoModifier) << false;
-  }
+  void keyboard_data() { KeyRows("stops"); }
   void keyboard() {
     QFETCH(int, key);
     QFETCH(int, modifiers);

@@ -138,6 +138,18 @@ inline bool Placed(const QWidget* w) {
   return Centred(w->frameGeometry(), w->screen()->availableGeometry());
 }
 
+// The keys of the keyboard tests, with a column `answered`: Enter (either key) and Space, which
+// a focused button answers, and Esc, which nothing does.
+inline void KeyRows(const char* answered) {
+  QTest::addColumn<int>("key");
+  QTest::addColumn<int>("modifiers");
+  QTest::addColumn<bool>(answered);
+  QTest::newRow("Return") << int(Qt::Key_Return) << int(Qt::NoModifier) << true;
+  QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << true;
+  QTest::newRow("Space") << int(Qt::Key_Space) << int(Qt::NoModifier) << true;
+  QTest::newRow("Esc") << int(Qt::Key_Escape) << int(Qt::NoModifier) << false;
+}
+
 // Whether the toolkit's idea of where a window stands has caught up with the X server's: it
 // learns of a move the window manager makes only when it handles the event that reports it.
 inline bool GeometryCurrent(const QWidget* w) {
