@@ -177,11 +177,11 @@ class AppTest : public QObject {
     QTest::addColumn<QString>("control");
     QTest::addColumn<QString>("file");
     QTest::newRow("label") << "lblDescription"
-                           << "LiberationSans-Regular.ttf";
+                           << "KelvarionSans-Regular.ttf";
     QTest::newRow("plain button") << "cmdExit"
-                                  << "LiberationSans-Regular.ttf";
+                                  << "KelvarionSans-Regular.ttf";
     QTest::newRow("bold button") << "cmdBegin"
-                                 << "LiberationSans-Bold.ttf";
+                                 << "KelvarionSans-Bold.ttf";
   }
   void programFont() {
     QFETCH(QString, control);
@@ -192,7 +192,7 @@ class AppTest : public QObject {
     const QRawFont shown = QRawFont::fromFont(font);
     const QRawFont carried(f.readAll(), shown.pixelSize());
     QVERIFY(shown.isValid() && carried.isValid());
-    QCOMPARE(shown.familyName().toLower(), QStringLiteral("liberation sans"));
+    QCOMPARE(shown.familyName().toLower(), QStringLiteral("kelvarion sans"));
     // "head" holds the file's own checksum and dates; "hmtx" every glyph's advance.
     for (const char* table : {"head", "hmtx", "kern", "glyf"})
       QVERIFY2(shown.fontTable(table) == carried.fontTable(table), table);

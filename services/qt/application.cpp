@@ -16,9 +16,12 @@ namespace kelvarion {
 namespace {
 
 // The face the layouts were fitted for, compiled into the program so that every caption fits
-// whatever fonts the system has (and whether it has any). Liberation Sans has Arial's metrics.
-constexpr const char* kFaceFiles[] = {":/kelvarion/fonts/LiberationSans-Regular.ttf",
-                                      ":/kelvarion/fonts/LiberationSans-Bold.ttf"};
+// whatever fonts the system has (and whether it has any): Liberation Sans 2.1, which has
+// Arial's metrics, under a family name of the program's own. Under its own name the toolkit
+// would take whichever face of that name the system has (Debian's 1.07, a substitute) instead.
+constexpr const char* kFace = "Kelvarion Sans";
+constexpr const char* kFaceFiles[] = {":/kelvarion/fonts/KelvarionSans-Regular.ttf",
+                                      ":/kelvarion/fonts/KelvarionSans-Bold.ttf"};
 
 void AddProgramFonts() {
   static bool added = false;
@@ -63,11 +66,11 @@ void SetUpApplication() {
   QCoreApplication::setApplicationVersion(QStringLiteral("1.00"));
   QApplication::setQuitOnLastWindowClosed(false);
   // The layouts were drawn for a small bitmap sans serif; Qt's usual 9 or 10 point default
-  // would cut the description off. Liberation Sans at 7.5 pt, exactly 10 pixels at 96 dpi,
+  // would cut the description off. The program's face at 7.5 pt, exactly 10 pixels at 96 dpi,
   // fits every caption with room to spare and reads as well as the boxes allow. The buttons'
   // "MS Sans Serif" is the same face, bold.
   AddProgramFonts();
-  const QString face = QStringLiteral("Liberation Sans");
+  const QString face = QString::fromLatin1(kFace);
   QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), face);
   QFont font(face);
   font.setPointSizeF(7.5);
