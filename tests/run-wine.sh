@@ -13,29 +13,35 @@ while :; do
     *) break ;;
   esac
 done
-command -v wine >/dev/null && command -v wineboot >/dev/null && command -v wineserver >/dev/null ||
-  { echo "run-wine.sh: Wine is not installed" >&2; exit 1; }
+. "$(dirname "$0")/needs.sh"
+[ $arch = win64 ] || needs wine32:i386 true
+needs wine wine
+needs wine64 wineserver
 # Debian's `wine` starts the 32-bit loader whenever wine32 is installed, and it hands 64-bit
-# programs on to the 64-bit one; a kernel built without 32-bit support cannot start it at all.
+# programs on to the 64-bit one; a kernel built without 32-bit support cannot start it at all,
+# and then the 64-bit loader is started straight away.
 loader32=/usr/lib/wine/wine loader64=/usr/lib/wine/wine64
-shim=
+loader=$(command -v wine)
 if ! "$loader32" --version >/dev/null 2>&1; then
   if [ $arch = win32 ]; then
-    echo "run-wine.sh: this system cannot run 32-bit Wine (no wine32, or a kernel without 32-bit support)"
+    if [ -e "$loader32" ]; then
+      echo "skipped: this kernel cannot run 32-bit programs, so 32-bit Wine cannot start"
+    else
+      echo "skipped: this test needs 32-bit Wine (Debian package wine32:i386), which is not installed"
+    fi
     exit 77
   fi
-  if [ -x "$loader32" ] && [ -x "$loader64" ]; then
-    # Straight to the 64-bit loader, for the tests' `wine` and for wineboot's. That loader
-    # looks for the Wine server in TMPDIR, which the tests change for the program they start:
-    # it keeps this one, so that every program here meets the same server.
-    shim=$(mktemp -d)
-    for name in wine wine-stable; do
-      printf '#!/bin/sh\nTMPDIR=%s exec %s "$@"\n' "${TMPDIR:-/tmp}" "$loader64" >"$shim/$name"
-      chmod +x "$shim/$name"
-    done
-    export PATH="$shim:$PATH" WINELOADER=$loader64
-  fi
+  [ -x "$loader64" ] && loader=$loader64 && export WINELOADER=$loader64
 fi
+# A loader looks for the Wine server in TMPDIR, which the tests change for the program they
+# start: the tests' `wine` keeps this one, so that every program here meets the same server
+# (and none starts a server of its own in the program's temporary folder).
+shim=$(mktemp -d)
+for name in wine wine-stable; do
+  printf '#!/bin/sh\nTMPDIR=%s exec %s "$@"\n' "${TMPDIR:-/tmp}" "$loader" >"$shim/$name"
+  chmod +x "$shim/$name"
+done
+export PATH="$shim:$PATH"
 prefix=$(mktemp -d)
 export WINEPREFIX=$prefix WINEARCH=$arch WINEDEBUG=-all
 # No offers to install Mono or Gecko, no menu entries or file associations in the user's desktop.

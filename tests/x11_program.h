@@ -32,11 +32,30 @@ inline bool LinuxProgram() {
   return qEnvironmentVariableIsEmpty("KELVARION_COMMAND");
 }
 
+// What stands in the program's temporary folders: on Linux its own TMPDIR; under Wine the
+// Windows users' temporary folders in the test's own prefix (the program sees Windows' TEMP,
+// never the Unix TMPDIR).
+inline QStringList TempContents(const QString& unixTemp) {
+  QStringList folders{unixTemp}, entries;
+  if (!LinuxProgram()) {
+    const QDir users(qEnvironmentVariable("WINEPREFIX") + QStringLiteral("/drive_c/users"));
+    folders.clear();
+    for (const QString& user : users.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+      folders << users.filePath(user + QStringLiteral("/Temp"));
+  }
+  for (const QString& folder : folders)
+    for (const QString& entry :
+         QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
+      entries << folder + QLatin1Char('/') + entry;
+  return entries;
+}
+
 // The program as a child process, killed if a check fails before it ends: started with `args`,
 // with a runtime folder of its own or none, and a temporary folder of its own, empty, so that
 // what it makes there can be seen. `extra` adds to or overrides its environment.
 struct Program : QProcess {
   QTemporaryDir runtime, temp;
+  QStringList tempBefore;
   explicit Program(const QStringList& args = {}, bool runtimeFolder = true,
                    const QProcessEnvironment& extra = {}) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -48,11 +67,14 @@ struct Program : QProcess {
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
     for (const QString& key : extra.keys()) env.insert(key, extra.value(key));
     setProcessEnvironment(env);
+    tempBefore = TempContents(temp.path());
     start(ProgramCommand().first(), ProgramCommand().mid(1) + args);
   }
   explicit Program(const QProcessEnvironment& extra) : Program({}, true, extra) {}
   QStringList MadeInTemp() const {
-    return QDir(temp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    QStringList made = TempContents(temp.path());
+    for (const QString& entry : tempBefore) made.removeAll(entry);
+    return made;
   }
   ~Program() override {
     if (state() != NotRunning) {
