@@ -12,7 +12,11 @@ while :; do
     *) break ;;
   esac
 done
-command -v Xvfb >/dev/null || { echo "run-x11.sh: Xvfb is not installed" >&2; exit 1; }
+. "$(dirname "$0")/needs.sh"
+needs xvfb Xvfb
+needs x11-utils xprop
+needs xdotool xdotool
+[ $wm = 0 ] || needs openbox openbox
 fifo=$(mktemp -u); mkfifo "$fifo"
 Xvfb -displayfd 5 -screen 0 ${screen}x24 -dpi 96 -nolisten tcp -noreset 5>"$fifo" 2>/dev/null &
 xvfb=$!
