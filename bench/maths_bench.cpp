@@ -1,7 +1,7 @@
-// kelvarion-maths-bench [WIDTH HEIGHT]: what the correctly rounded functions cost, against the
-// C library's own, over the distinct arguments the kernel forms on a canvas (413 x 333 unless
-// given), over random arguments from 2^-10 to 2^25 (the kernel's range and more), and for the
-// sine over large ones (2^26 to 2^1000, reduced the slow way).
+// kelvarion-maths-bench [--plain] [WIDTH HEIGHT]: what the correctly rounded functions cost,
+// against the C library's own, over the distinct arguments the kernel forms on a canvas (413 x 333
+// unless given), over random arguments from 2^-10 to 2^25 (the kernel's range and more), and for
+// the sine over large ones (2^26 to 2^1000, reduced the slow way).
 //
 // For each function and argument set, in ns a call:
 //   library   the C library's function alone
@@ -131,14 +131,22 @@ std::vector<double> Spread(int lo, int hi, int count, std::mt19937_64& g) {
 
 int main(int argc, char** argv) {
   int W = 413, H = 333;
+  const bool plain = argc > 1 && std::strcmp(argv[1], "--plain") == 0;
+  argc -= plain;
+  argv += plain;
   if (argc == 3) {
     W = std::atoi(argv[1]);
     H = std::atoi(argv[2]);
   }
   if (argc != 1 && argc != 3) {
-    std::fprintf(stderr, "usage: kelvarion-maths-bench [WIDTH HEIGHT]\n");
+    std::fprintf(stderr, "usage: kelvarion-maths-bench [--plain] [WIDTH HEIGHT]\n");
     return 2;
   }
+  // The fused multiply-add path where the processor has it, unless --plain asks for the other.
+  if (plain) maths::detail::UsePath(maths::detail::Path::Plain);
+  std::printf("own functions' path: %s (fused multiply-add %s on this processor)\n",
+              maths::detail::CurrentPath() == maths::detail::Path::Fma ? "fma" : "plain",
+              maths::detail::FmaAvailable() ? "available" : "not available");
   // The kernel's arguments: float half sizes, double products, magnitudes; each once.
   std::vector<double> canvas;
   const float halfW = static_cast<float>(W) / 2, halfH = static_cast<float>(H) / 2;

@@ -516,34 +516,35 @@ bool SlowLogFixed(double a, double& out) {
 }
 
 // ---- Arctangent -----------------------------------------------------------------------------
-// atan x for 2^-27 <= x < 2^56, branch-free: x' = x (x <= 1) or 1/x (x > 1), b = i/256 the point
+// atan x for 2^-27 <= x < 2^56, branch-free: x' = x (x < 1) or 1/x (x >= 1), b = i/256 the point
 // nearest x' (|x' - b| <= 2^-9 and a hair), and
-//   x <= 1: atan x = atan b - atan((b - x) / (1 + b x))
-//   x > 1:  atan x = pi/2 - atan b + atan((b x - 1) / (b + x))
-// that is atan x = sigma (T + atan u), u = (b P - Q) / (b Q + P), with (P, Q, sigma) = (1, x, -1)
-// or (x, 1, 1) and T = -atan b or pi/2 - atan b (kAtanRows). b has 9 bits and |b P - Q| <=
-// 2^-9 P, so b P - Q is a double, computed exactly; b Q + P is computed exactly as a double-double.
-// One division gives u, its remainder (exact with fma; to 2^-105 |n| without) the correction, to
+//   x < 1:  atan x = atan b + atan((x - b) / (1 + b x))
+//   x >= 1: atan x = pi/2 - atan b + atan((b x - 1) / (b + x))
+// that is atan x = T + atan u, u = s (b P - Q) / (b Q + P), with (P, Q, s) = (max, min)(x, 1)
+// and s = +-1, T = atan b or pi/2 - atan b (kAtanRows). b has 9 bits and |b P - Q| <= 2^-9 P, so
+// b P - Q is a double, computed exactly; b Q + P is computed exactly as a double-double. One
+// division gives u, its remainder (exact with fma; to 2^-105 |n| without) the correction, to
 // 2^-103 |u|. |u| <= 2^-9 (and a hair): atan u = u + u^3 (-1/3 + u^2/5 - u^4/7) with the next
-// term below 2^-81 |u|, the cubic part in plain double from u's leading part; its rounding and
-// the neglected u.lo are under 2^-69 |u|. Table, sums and quotient: under 2^-100 of the result.
-// Bound used: 2^-67 |u| + 2^-98 |hi|.
+// term below 2^-81 |u|, the cubic part in plain double from u's leading part: its rounding and
+// the neglected u.lo are under 2^-70 |u|. Table, sums and quotient: under 2^-100 of the result.
+// |u| is at most 1.3 times the result (at i = 1), so the bound used is 2^-68 of the result.
 template <bool F>
-[[gnu::always_inline]] inline Approx AtanApprox(double x, double& sigma) {
-  const bool inverted = x > 1;
-  const double P = inverted ? x : 1.0, Q = inverted ? 1.0 : x;
-  sigma = inverted ? 1.0 : -1.0;
-  const double kf = (Q / P) * 256 + 0x1.8p52;  // x' * 256 is exact; the sum rounds it to an integer
-  const int i = static_cast<int>(Bits(kf) & 511);
-  const double b = (kf - 0x1.8p52) * 0x1p-8;
+[[gnu::always_inline]] inline Approx AtanApprox(double x) {
+  const uint64_t inverted = (Bits(x) + (1ull << 52)) >> 62;  // x >= 1
+  const double P = x > 1.0 ? x : 1.0, Q = x < 1.0 ? x : 1.0;
+  constexpr double kSign[2] = {1.0, -1.0};
+  const double s = kSign[inverted ^ 1];
+  const double kf = MulAdd<F>(Q / P, 256, 0x1.8p52);  // x' 256 is exact; the sum rounds it
+  const uint64_t i = Bits(kf) & 511;
+  const double b = (kf - 0x1.8p52) * 0x1p-8, sb = s * b, sQ = s * Q;
   double n, dh, dl;
   if constexpr (F) {
-    n = Fma<F>(b, P, -Q);
+    n = Fma<F>(sb, P, -sQ);
     dh = Fma<F>(b, Q, P);
     dl = Fma<F>(b, Q, P - dh);  // P - dh is exact, and so is the whole rounding error
   } else {
     const DD p = Split(P), q = Split(Q);  // b times either part is exact (9 + 27 bits)
-    n = (b * p.hi - Q) + b * p.lo;        // b p.hi - Q is exact, and so the sum
+    n = (sb * p.hi - sQ) + sb * p.lo;     // sb p.hi - sQ is exact, and so the sum
     const DD t = TwoSum(P, b * q.hi);     // one of t.lo and q.lo is 0
     const DD d = FastTwoSum(t.hi, t.lo + b * q.lo);
     dh = d.hi;
@@ -558,12 +559,12 @@ template <bool F>
     const DD p = TwoProd<F>(uh, dh);
     rest = ((n - p.hi) - p.lo) - uh * dl;  // n - p.hi is exact (Sterbenz)
   }
-  const double s = uh * uh;
-  const double c = MulAdd<F>(s, MulAdd<F>(s, -1.0 / 7, 1.0 / 5), -1.0 / 3);
-  const double tail = MulAdd<F>(uh * s, c, rest * y);
+  const double u2 = uh * uh;
+  const double c = MulAdd<F>(u2, MulAdd<F>(u2, -1.0 / 7, 1.0 / 5), -1.0 / 3);
+  const double tail = MulAdd<F>(uh * u2, c, rest * y);
   const double* T = tables::kAtanRows[inverted][i];
   const DD h = FastTwoSum(T[0], uh);  // |u| < atan b, or b = 0
-  return {h.hi, h.lo + (T[1] + tail), 0x1p-67 * std::fabs(uh) + 0x1p-98 * std::fabs(h.hi)};
+  return {h.hi, h.lo + (T[1] + tail), 0x1p-68 * std::fabs(h.hi)};
 }
 
 // The arguments the fast arctangent leaves: NaN, |a| < 2^-27 (atan a = a - a^3/3 + ... is
@@ -574,15 +575,42 @@ double AtanOutside(double a) {
   return a < 0 ? -tables::kPio2[0] : tables::kPio2[0];
 }
 
+// x >= 512, the most common case in the kernel (b = 0 above): the same with one division.
+// atan x = pi/2 - atan y, y = 1/x = yh + yl to 2^-104 (the remainder 1 - yh x is exact), and
+// atan y = y + y^3 (-1/3 + y^2/5 - y^4/7) for y <= 2^-9: errors under 2^-70 y, so under 2^-80
+// of the result. Bound used: 2^-75 of the result.
+template <bool F>
+[[gnu::always_inline]] inline Approx AtanLarge(double x) {
+  const double yh = 1 / x;
+  double rest;
+  if constexpr (F) {
+    rest = Fma<F>(-yh, x, 1.0);
+  } else {
+    const DD p = TwoProd<F>(yh, x);
+    rest = (1 - p.hi) - p.lo;  // 1 - p.hi is exact (Sterbenz)
+  }
+  const double y2 = yh * yh;
+  const double c = MulAdd<F>(y2, MulAdd<F>(y2, -1.0 / 7, 1.0 / 5), -1.0 / 3);
+  const double atanLow = MulAdd<F>(yh * y2, c, rest * yh);  // atan y - yh
+  const DD h = FastTwoSum(tables::kPio2[0], -yh);
+  return {h.hi, h.lo + (tables::kPio2[1] - atanLow), 0x1p-75 * h.hi};
+}
+
+template <bool F>
+[[gnu::always_inline]] inline Approx AtanAny(double x) {
+  return x >= 512 ? AtanLarge<F>(x) : AtanApprox<F>(x);
+}
+
 constexpr uint64_t kAtanLow = 0x3E40000000000000ull, kAtanHigh = 0x4370000000000000ull;
 
 template <bool F>
 [[gnu::always_inline]] inline double AtanImpl(double a) {
   const uint64_t u = Bits(a), ux = u & ~kSignBit;
-  if (__builtin_expect(ux - kAtanLow >= kAtanHigh - kAtanLow, 0)) return AtanOutside(a);
-  double sigma, r;
-  const Approx v = AtanApprox<F>(FromBits(ux), sigma);
-  if (__builtin_expect(RoundCertain(v, r), 1)) return WithSign(sigma * r, u & kSignBit);
+  if (__builtin_expect((ux >> 32) - (kAtanLow >> 32) >= (kAtanHigh - kAtanLow) >> 32, 0))
+    return AtanOutside(a);
+  double r;
+  if (__builtin_expect(RoundCertain(AtanAny<F>(FromBits(ux)), r), 1))
+    return WithSign(r, u & kSignBit);
   return SlowAtanCore(FromBits(ux), u & kSignBit);
 }
 
@@ -790,7 +818,7 @@ template <bool F>
 // -z^2/2 added exactly (|H| > 2 |z| unless H = 0). The error: p's, the rounding of p and z^3
 // (about 2^-52 |z^3|), and of the low parts (under 2^-80 of the result). Cell 159 has r = 1, so
 // near 1 the result is z - z^2/2 + ... with no cancellation. Bound used: 1.5 2^-52 |z^3| + 2^-76
-// of the result.
+// of the result; for e != 0 a shorter sum (below).
 template <bool F>
 [[gnu::always_inline]] inline Approx LogApprox(uint64_t u, int scale) {
   constexpr uint64_t kC0 = 0x3FE6080000000000ull;
@@ -808,15 +836,22 @@ template <bool F>
   }
   const double ed = e;
   const double H = MulAdd<F>(ed, tables::kLn2[0], c[1]);  // exact: 53 bits at most
-  const DD h2 = TwoProd<F>(-0.5 * z, z);
-  const double z2 = -2 * h2.hi, z3 = z2 * z;
+  const double t1 = MulAdd<F>(ed, tables::kLn2[1], c[2]);
+  const double z2 = z * z, z3 = z2 * z;
   const double* p = tables::kLogPoly;
   const double poly = MulAdd<F>(z2 * z2, MulAdd<F>(z, p[5], p[4]),
                                 MulAdd<F>(z2, MulAdd<F>(z, p[3], p[2]), MulAdd<F>(z, p[1], p[0])));
-  const double low = MulAdd<F>(z3, poly, MulAdd<F>(ed, tables::kLn2[1], c[2]));
   const DD A = FastTwoSum(H, z);
+  if (__builtin_expect(e != 0, 1)) {
+    // The result is at least 0.32 (a is outside [c0, 2 c0)) and -z^2/2 below 2^-17.8, so it needs
+    // no exact product: it, z^2's rounding, the sum of the small terms, and the rounding test's
+    // own sum each lose at most 2^-70.8; the rest is far smaller. Bound used: 2^-68.
+    const double low = MulAdd<F>(-0.5, z2, MulAdd<F>(z3, poly, t1));
+    return {A.hi, A.lo + low, 0x1p-68};
+  }
+  const DD h2 = TwoProd<F>(-0.5 * z, z);  // -z^2/2 exactly
   const DD B = FastTwoSum(A.hi, h2.hi);
-  return {B.hi, (A.lo + B.lo) + (h2.lo + low),
+  return {B.hi, (A.lo + B.lo) + (h2.lo + MulAdd<F>(z3, poly, t1)),
           0x1.8p-52 * std::fabs(z3) + 0x1p-76 * std::fabs(B.hi)};
 }
 
@@ -861,12 +896,9 @@ template <bool F>
   const uint64_t u = Bits(a), ux = u & ~kSignBit;
   Approx v{kNaN, kNaN, kNaN};
   if (f == 'a' && ux - kAtanLow < kAtanHigh - kAtanLow) {
-    double sigma;
-    v = AtanApprox<F>(FromBits(ux), sigma);
-    if ((sigma < 0) != ((u & kSignBit) != 0)) {
-      v.hi = -v.hi;
-      v.lo = -v.lo;
-    }
+    v = AtanAny<F>(FromBits(ux));
+    v.hi = WithSign(v.hi, u & kSignBit);
+    v.lo = WithSign(v.lo, u & kSignBit);
   } else if (f == 's' && ux - kSinLow < 0x7FF0000000000000ull - kSinLow) {
     v = SinApprox<F>(a);
   } else if (f == 'l' && a > 0 && a < kInf) {

@@ -149,13 +149,13 @@ w(f"// 2^{float(mp.log(err, 2)):.1f}: the coefficients of z^0 .. z^5.")
 w("inline constexpr double kLogPoly[6] = {" + ", ".join(hexd(c) for c in coef) + "};")
 w("")
 
-w("// The arctangent's points b = i / 256, i = 0..256: row [0][i] is -atan b and row [1][i] is")
+w("// The arctangent's points b = i / 256, i = 0..256: row [0][i] is atan b and row [1][i] is")
 w("// pi/2 - atan b, as double-doubles.")
 w("inline constexpr double kAtanRows[2][257][2] = {")
 for inverted in (False, True):
     w("  {")
     for i in range(257):
-        hi, lo = dd(mp.pi / 2 - mp.atan(mpf(i) / 256) if inverted else -mp.atan(mpf(i) / 256))
+        hi, lo = dd(mp.pi / 2 - mp.atan(mpf(i) / 256) if inverted else mp.atan(mpf(i) / 256))
         w(f"    {{{hexd(hi)}, {hexd(lo)}}},")
     w("  },")
 w("};")
@@ -164,7 +164,7 @@ w("")
 w("// sin(j pi / 512) for j = 0..1023 as double-doubles (cos(j pi/512) is row j + 256 mod 1024).")
 w("inline constexpr double kSinPi512[1024][2] = {")
 for j in range(1024):
-    hi, lo = dd(mp.sin(mp.pi * j / 512))
+    hi, lo = dd(mp.sinpi(mpf(j) / 512))
     w(f"  {{{hexd(hi)}, {hexd(lo)}}},")
 w("};")
 step = mp.pi / 512
