@@ -824,7 +824,7 @@ template <bool F>
   constexpr uint64_t kC0 = 0x3FE6080000000000ull;
   const uint64_t t = u - kC0;
   const int e = static_cast<int>(static_cast<int64_t>(t) >> 52) + scale;
-  const double* c = tables::kLogCells[(t >> 44) & 255];
+  const double* c = tables::kLogCells[0] + ((t >> 42) & (255 << 2));
   const double m = FromBits(u - (t & 0xFFF0000000000000ull));
   const double r = c[0];
   double z;
@@ -838,17 +838,21 @@ template <bool F>
   const double H = MulAdd<F>(ed, tables::kLn2[0], c[1]);  // exact: 53 bits at most
   const double t1 = MulAdd<F>(ed, tables::kLn2[1], c[2]);
   const double z2 = z * z, z3 = z2 * z;
-  const double* p = tables::kLogPoly;
-  const double poly = MulAdd<F>(z2 * z2, MulAdd<F>(z, p[5], p[4]),
-                                MulAdd<F>(z2, MulAdd<F>(z, p[3], p[2]), MulAdd<F>(z, p[1], p[0])));
   const DD A = FastTwoSum(H, z);
   if (__builtin_expect(e != 0, 1)) {
     // The result is at least 0.32 (a is outside [c0, 2 c0)) and -z^2/2 below 2^-17.8, so it needs
     // no exact product: it, z^2's rounding, the sum of the small terms, and the rounding test's
-    // own sum each lose at most 2^-70.8; the rest is far smaller. Bound used: 2^-68.
+    // own sum each lose at most 2^-70.8; the rest (p to 2^-49.1 here, so z^3 p to 2^-74) is far
+    // smaller. Bound used: 2^-68.
+    const double* p = tables::kLogPolyShort;
+    const double poly =
+        MulAdd<F>(z2 * z2, p[4], MulAdd<F>(z2, MulAdd<F>(z, p[3], p[2]), MulAdd<F>(z, p[1], p[0])));
     const double low = MulAdd<F>(-0.5, z2, MulAdd<F>(z3, poly, t1));
     return {A.hi, A.lo + low, 0x1p-68};
   }
+  const double* p = tables::kLogPoly;
+  const double poly = MulAdd<F>(z2 * z2, MulAdd<F>(z, p[5], p[4]),
+                                MulAdd<F>(z2, MulAdd<F>(z, p[3], p[2]), MulAdd<F>(z, p[1], p[0])));
   const DD h2 = TwoProd<F>(-0.5 * z, z);  // -z^2/2 exactly
   const DD B = FastTwoSum(A.hi, h2.hi);
   return {B.hi, (A.lo + B.lo) + (h2.lo + MulAdd<F>(z3, poly, t1)),
@@ -865,15 +869,15 @@ double LogOutside(double a) {
 
 template <bool F>
 [[gnu::always_inline]] inline double LogImpl(double a) {
-  uint64_t u = Bits(a);
-  int scale = 0;
-  if (__builtin_expect(u - 0x0010000000000000ull >= 0x7FE0000000000000ull, 0)) {
-    if (!(a > 0) || a == kInf) return LogOutside(a);
-    u = Bits(a * 0x1p54);  // subnormal: scaled exactly
-    scale = -54;
-  }
+  const uint64_t u = Bits(a);
   double r;
-  if (__builtin_expect(RoundCertain(LogApprox<F>(u, scale), r), 1)) return r;
+  if (__builtin_expect((u >> 32) - 0x00100000u >= 0x7FE00000u, 0)) {
+    if (!(a > 0) || a == kInf) return LogOutside(a);
+    // Subnormal: scaled exactly.
+    if (__builtin_expect(RoundCertain(LogApprox<F>(Bits(a * 0x1p54), -54), r), 1)) return r;
+    return SlowLogCore(a);
+  }
+  if (__builtin_expect(RoundCertain(LogApprox<F>(u, 0), r), 1)) return r;
   return SlowLogCore(a);
 }
 

@@ -124,13 +124,13 @@ def multiple(x, step):
     return float(mp.nint(mpf(x) / step) * step)
 
 
-w("// The logarithm: for cell i (see maths.cpp), r (9 significant bits) and -log r as a")
-w("// multiple of 2^-42 (as kLn2[0] is) and the double nearest the rest.")
-w("inline constexpr double kLogCells[256][3] = {")
+w("// The logarithm: for cell i (see maths.cpp), r (9 significant bits), -log r as a multiple of")
+w("// 2^-42 (as kLn2[0] is) and the double nearest the rest, and 0 (rows of 32 bytes).")
+w("inline constexpr double kLogCells[256][4] = {")
 for r in log_r:
     t = -mp.log(r)
     hi = multiple(t, mpf(2) ** -42)
-    w(f"  {{{hexd(r)}, {hexd(hi)}, {hexd(nearest(t - hi))}}},")
+    w(f"  {{{hexd(r)}, {hexd(hi)}, {hexd(nearest(t - hi))}, 0x0.0p+0}},")
 w("};")
 # (log1p(z) - z + z^2/2) / z^3, near-minimax over the cells' z, and its largest error.
 zlo, zhi = zlo * (1 + mpf(2) ** -20), zhi * (1 + mpf(2) ** -20)
@@ -140,13 +140,14 @@ def g(z):
     return (mp.log1p(z) - z + z * z / 2) / z ** 3 if z != 0 else mpf(1) / 3
 
 
-coef, _ = mp.chebyfit(g, [zlo, zhi], 6, error=True)
-coef = [nearest(c) for c in reversed(coef)]  # constant term first
-err = max(abs(g(z) - sum(c * z ** k for k, c in enumerate(coef)))
-          for z in mp.linspace(zlo, zhi, 2001))
-w(f"// (log(1 + z) - z + z^2/2) / z^3 for {float(zlo):.6f} <= z <= {float(zhi):.6f}, to within")
-w(f"// 2^{float(mp.log(err, 2)):.1f}: the coefficients of z^0 .. z^5.")
-w("inline constexpr double kLogPoly[6] = {" + ", ".join(hexd(c) for c in coef) + "};")
+for degree, name in ((5, "kLogPoly"), (4, "kLogPolyShort")):
+    coef, _ = mp.chebyfit(g, [zlo, zhi], degree + 1, error=True)
+    coef = [nearest(c) for c in reversed(coef)]  # constant term first
+    err = max(abs(g(z) - sum(c * z ** k for k, c in enumerate(coef)))
+              for z in mp.linspace(zlo, zhi, 2001))
+    w(f"// (log(1 + z) - z + z^2/2) / z^3 for {float(zlo):.6f} <= z <= {float(zhi):.6f}, to within")
+    w(f"// 2^{float(mp.log(err, 2)):.1f}: the coefficients of z^0 .. z^{degree}.")
+    w(f"inline constexpr double {name}[{degree + 1}] = {{" + ", ".join(hexd(c) for c in coef) + "};")
 w("")
 
 w("// The arctangent's points b = i / 256, i = 0..256: row [0][i] is atan b and row [1][i] is")
