@@ -34,6 +34,13 @@
 #else
 #define KELVARION_FMA 0
 #endif
+#if defined(__GNUC__)
+#define KELVARION_LIKELY(x) __builtin_expect(!!(x), 1)
+#define KELVARION_UNLIKELY(x) __builtin_expect(!!(x), 0)
+#else
+#define KELVARION_LIKELY(x) (x)
+#define KELVARION_UNLIKELY(x) (x)
+#endif
 
 namespace kelvarion::maths {
 namespace {
@@ -606,11 +613,10 @@ constexpr uint64_t kAtanLow = 0x3E40000000000000ull, kAtanHigh = 0x4370000000000
 template <bool F>
 [[gnu::always_inline]] inline double AtanImpl(double a) {
   const uint64_t u = Bits(a), ux = u & ~kSignBit;
-  if (__builtin_expect((ux >> 32) - (kAtanLow >> 32) >= (kAtanHigh - kAtanLow) >> 32, 0))
+  if (KELVARION_UNLIKELY((ux >> 32) - (kAtanLow >> 32) >= (kAtanHigh - kAtanLow) >> 32))
     return AtanOutside(a);
   double r;
-  if (__builtin_expect(RoundCertain(AtanAny<F>(FromBits(ux)), r), 1))
-    return WithSign(r, u & kSignBit);
+  if (KELVARION_LIKELY(RoundCertain(AtanAny<F>(FromBits(ux)), r))) return WithSign(r, u & kSignBit);
   return SlowAtanCore(FromBits(ux), u & kSignBit);
 }
 
@@ -752,7 +758,8 @@ uint64_t ReduceHuge(double x, double& fh, double& fl) {
     fh = fl = 0;
     return k;
   }
-  const int lz = __builtin_clzll(Fh);
+  int lz = 0;  // Fh's leading zeros
+  while ((Fh << lz) >> 63 == 0) ++lz;
   const uint64_t Nh = lz == 0 ? Fh : (Fh << lz) | (Fl >> (64 - lz)), Nl = Fl << lz;
   const double scale = FromBits(static_cast<uint64_t>(1023 - 53 - lz - shift) << 52);
   const int64_t top = static_cast<int64_t>(Nh >> 11);
@@ -767,7 +774,7 @@ template <bool F>
 [[gnu::always_inline]] inline Approx SinApprox(double a) {
   double rh, rl, error;
   uint64_t k;
-  if (__builtin_expect(std::fabs(a) < 0x1p26, 1)) {
+  if (KELVARION_LIKELY(std::fabs(a) < 0x1p26)) {
     k = ReduceSmall<F>(a, rh, rl, error);
   } else {
     double fh, fl;
@@ -798,11 +805,11 @@ double SinOutside(double a) {
 template <bool F>
 [[gnu::always_inline]] inline double SinImpl(double a) {
   const uint64_t ux = Bits(a) & ~kSignBit;
-  if (__builtin_expect(ux - kSinLow >= kSinHigh - kSinLow, 0)) {
+  if (KELVARION_UNLIKELY(ux - kSinLow >= kSinHigh - kSinLow)) {
     if (ux < kSinLow || ux >= 0x7FF0000000000000ull) return SinOutside(a);
   }
   double r;
-  if (__builtin_expect(RoundCertain(SinApprox<F>(a), r), 1)) return r;
+  if (KELVARION_LIKELY(RoundCertain(SinApprox<F>(a), r))) return r;
   return SlowSinCore(FromBits(ux), Bits(a) & kSignBit);
 }
 
@@ -839,7 +846,7 @@ template <bool F>
   const double t1 = MulAdd<F>(ed, tables::kLn2[1], c[2]);
   const double z2 = z * z, z3 = z2 * z;
   const DD A = FastTwoSum(H, z);
-  if (__builtin_expect(e != 0, 1)) {
+  if (KELVARION_LIKELY(e != 0)) {
     // The result is at least 0.32 (a is outside [c0, 2 c0)) and -z^2/2 below 2^-17.8, so it needs
     // no exact product: it, z^2's rounding, the sum of the small terms, and the rounding test's
     // own sum each lose at most 2^-70.8; the rest (p to 2^-49.1 here, so z^3 p to 2^-74) is far
@@ -871,13 +878,13 @@ template <bool F>
 [[gnu::always_inline]] inline double LogImpl(double a) {
   const uint64_t u = Bits(a);
   double r;
-  if (__builtin_expect((u >> 32) - 0x00100000u >= 0x7FE00000u, 0)) {
+  if (KELVARION_UNLIKELY((u >> 32) - 0x00100000u >= 0x7FE00000u)) {
     if (!(a > 0) || a == kInf) return LogOutside(a);
     // Subnormal: scaled exactly.
-    if (__builtin_expect(RoundCertain(LogApprox<F>(Bits(a * 0x1p54), -54), r), 1)) return r;
+    if (KELVARION_LIKELY(RoundCertain(LogApprox<F>(Bits(a * 0x1p54), -54), r))) return r;
     return SlowLogCore(a);
   }
-  if (__builtin_expect(RoundCertain(LogApprox<F>(u, 0), r), 1)) return r;
+  if (KELVARION_LIKELY(RoundCertain(LogApprox<F>(u, 0), r))) return r;
   return SlowLogCore(a);
 }
 
