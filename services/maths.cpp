@@ -828,11 +828,13 @@ template <bool F>
 // of the result; for e != 0 a shorter sum (below).
 template <bool F>
 [[gnu::always_inline]] inline Approx LogApprox(uint64_t u, int scale) {
-  constexpr uint64_t kC0 = 0x3FE6080000000000ull;
-  const uint64_t t = u - kC0;
-  const int e = static_cast<int>(static_cast<int64_t>(t) >> 52) + scale;
-  const double* c = tables::kLogCells[0] + ((t >> 42) & (255 << 2));
-  const double m = FromBits(u - (t & 0xFFF0000000000000ull));
+  // The bits of a less those of c0 = 0x3FE6080000000000: c0's low 32 bits are 0, so the high
+  // word alone gives the exponent and the cell.
+  const uint32_t t = static_cast<uint32_t>(u >> 32) - 0x3FE60800u;
+  const int k = static_cast<int32_t>(t) >> 20;
+  const int e = k + scale;
+  const double* c = tables::kLogCells[0] + ((t >> 10) & (255 << 2));
+  const double m = FromBits(u - (static_cast<uint64_t>(static_cast<int64_t>(k)) << 52));
   const double r = c[0];
   double z;
   if constexpr (F) {
