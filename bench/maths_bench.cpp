@@ -1,7 +1,8 @@
 // kelvarion-maths-bench [--plain] [WIDTH HEIGHT]: what the correctly rounded functions cost,
 // against the C library's own, over the distinct arguments the kernel forms on a canvas (413 x 333
 // unless given), over random arguments from 2^-10 to 2^25 (the kernel's range and more), and for
-// the sine over large ones (2^26 to 2^1000, reduced the slow way).
+// the sine over large ones (2^26 to 2^1000, reduced by Payne and Hanek's method). With --plain,
+// the own functions take the path without fused multiply-add, as on a processor without it.
 //
 // For each function and argument set, in ns a call:
 //   library   the C library's function alone
@@ -13,7 +14,9 @@
 // library's value is not the correctly rounded one.
 //
 // Each figure is the fastest of many passes over the arguments, in CPU time of this thread:
-// interruptions only ever add time, so the minimum is the stable figure on a shared machine.
+// interruptions only ever add time, so the minimum is the stable figure on a shared machine. The
+// library, own and kernel figures come from passes taken in turn, so that all three meet the
+// same state of the machine.
 
 #include <time.h>
 
