@@ -39,23 +39,46 @@ inline double TestFault(char, double, double result) {
 }
 #endif
 
-// The correctly rounded values. CorrectAtan takes any argument but NaN, CorrectSin any finite
-// one, CorrectLog any finite positive one.
+// The correctly rounded values, for every double: NaN gives NaN; CorrectAtan(+-infinity) is
+// +-pi/2 rounded; CorrectSin(+-infinity) is NaN; CorrectLog gives -infinity at +-0, NaN below 0
+// and +infinity at +infinity.
 double CorrectAtan(double a);
 double CorrectSin(double a);
 double CorrectLog(double a);
 
 namespace detail {
-// The two ways maths.cpp computes them, open to the tests and the benchmark. The fast ones
-// (double-double) return false when their error bound leaves the rounding undecided; the slow
-// ones (256-bit fixed point) return false only if even their 2^-240 did, which no argument is
-// known to need.
-bool FastAtan(double a, double& out);  // 2^-27 <= a < 2^56
-bool FastSin(double a, double& out);   // 2^-26 <= a, finite
-bool FastLog(double a, double& out);   // a positive and finite
-bool SlowAtan(double a, double& out);  // 2^-27 <= a < 2^56
-bool SlowSin(double a, double& out);   // 2^-26 <= a, finite
-bool SlowLog(double a, double& out);   // a positive, finite and not 1
+// How maths.cpp computes them, open to the tests and the benchmark. Each function has a fast
+// path (an approximation hi + lo with an error bound, rounded when the bound decides the
+// rounding) and a slow one (256-bit fixed point, to 2^-240). The fast paths exist twice: with the
+// processor's fused multiply-add, chosen at start-up where the processor has it, and without.
+enum class Path { Plain, Fma };
+bool FmaAvailable();
+// Makes CorrectAtan and the others use `path` from now on; false (and the plain path) when the
+// processor has no fused multiply-add. Not thread-safe: for tests and the benchmark.
+bool UsePath(Path path);
+Path CurrentPath();
+
+// A fast path's approximation of f(a) before rounding: the true value lies within `bound` of
+// hi + lo (the bound the rounding test uses). Defined for every double: NaN in all three fields
+// where the fast path does not compute (atan: NaN and |a| outside [2^-27, 2^56); sin: |a| below
+// 2^-26, infinities, NaN; log: a not positive, infinity, NaN). `path` Fma on a processor without
+// it computes the plain path.
+struct Approximation {
+  double hi, lo, bound;
+};
+Approximation ApproximateAtan(double a, Path path);
+Approximation ApproximateSin(double a, Path path);
+Approximation ApproximateLog(double a, Path path);
+
+// Each path alone, for every double. The fast ones (on the path in use) return false when their
+// bound leaves the rounding undecided; the slow ones only if even their 2^-240 did, which no
+// argument is known to need. Where a path does not compute (see above) both give the value.
+bool FastAtan(double a, double& out);
+bool FastSin(double a, double& out);
+bool FastLog(double a, double& out);
+bool SlowAtan(double a, double& out);
+bool SlowSin(double a, double& out);
+bool SlowLog(double a, double& out);
 }  // namespace detail
 
 // How far a library value may lie from the correctly rounded one and still count as that value

@@ -87,32 +87,101 @@ w("// e * kLn2[0] is exact for every |e| < 2^11.")
 w(f"inline constexpr double kLn2[2] = {{{hexd(l1)}, {hexd(l2)}}};")
 w("")
 
-w("// atan(i / 256) for i = 0..256.")
-w("inline constexpr double kAtan[257][2] = {")
-for i in range(257):
-    hi, lo = dd(mp.atan(mpf(i) / 256))
+
+# The logarithm's cells: 256 intervals of m over [c0, 2 c0), c0 = (1 + 0.375 + 2^-9) / 2, in the
+# order of the eight bits of (bits(a) - bits(c0)) below the exponent field: width 2^-9 below 1
+# and 2^-8 above, cell 159 = [1 - 2^-10, 1 + 2^-9) around 1.
+f0 = mpf(0.375) + mpf(2) ** -9
+cells = []
+for i in range(256):
+    if i < 159:
+        cells.append(((1 + f0 + mpf(i) / 256) / 2, (1 + f0 + mpf(i + 1) / 256) / 2))
+    elif i == 159:
+        cells.append((1 - mpf(2) ** -10, 1 + mpf(2) ** -9))
+    else:
+        cells.append((f0 + mpf(i) / 256, f0 + mpf(i + 1) / 256))
+for i in range(255):
+    assert cells[i][1] == cells[i + 1][0]
+log_r = []
+zlo = zhi = mpf(0)
+for i, (lo, hi) in enumerate(cells):
+    if i == 159:
+        r = mpf(1)
+    else:
+        # r on a grid of 2^-8 above 1 and 2^-9 below (9 significant bits), the grid point that
+        # keeps |m r - 1| smallest over the cell: below 2^-8, so that m r - 1 is a double.
+        q = 8 if hi <= 1 else 9
+        c = mp.nint(2 / (lo + hi) * 2 ** q)
+        r = min((mpf(c + k) / 2 ** q for k in range(-3, 4)),
+                key=lambda t: max(abs(lo * t - 1), abs(hi * t - 1)))
+    zlo, zhi = min(zlo, lo * r - 1), max(zhi, hi * r - 1)
+    assert max(abs(lo * r - 1), abs(hi * r - 1)) < mpf(2) ** -8
+    log_r.append(r)
+
+
+def multiple(x, step):
+    """x rounded to the nearest multiple of step."""
+    return float(mp.nint(mpf(x) / step) * step)
+
+
+w("// The logarithm: for cell i (see maths.cpp), r (9 significant bits), -log r as a multiple of")
+w("// 2^-42 (as kLn2[0] is) and the double nearest the rest, and 0 (rows of 32 bytes).")
+w("inline constexpr double kLogCells[256][4] = {")
+for r in log_r:
+    t = -mp.log(r)
+    hi = multiple(t, mpf(2) ** -42)
+    w(f"  {{{hexd(r)}, {hexd(hi)}, {hexd(nearest(t - hi))}, 0x0.0p+0}},")
+w("};")
+# (log1p(z) - z + z^2/2) / z^3, near-minimax over the cells' z, and its largest error.
+zlo, zhi = zlo * (1 + mpf(2) ** -20), zhi * (1 + mpf(2) ** -20)
+
+
+def g(z):
+    return (mp.log1p(z) - z + z * z / 2) / z ** 3 if z != 0 else mpf(1) / 3
+
+
+for degree, name in ((5, "kLogPoly"), (4, "kLogPolyShort")):
+    coef, _ = mp.chebyfit(g, [zlo, zhi], degree + 1, error=True)
+    coef = [nearest(c) for c in reversed(coef)]  # constant term first
+    err = max(abs(g(z) - sum(c * z ** k for k, c in enumerate(coef)))
+              for z in mp.linspace(zlo, zhi, 2001))
+    w(f"// (log(1 + z) - z + z^2/2) / z^3 for {float(zlo):.6f} <= z <= {float(zhi):.6f}, to within")
+    w(f"// 2^{float(mp.log(err, 2)):.1f}: the coefficients of z^0 .. z^{degree}.")
+    w(f"inline constexpr double {name}[{degree + 1}] = {{" + ", ".join(hexd(c) for c in coef) + "};")
+w("")
+
+w("// The arctangent's points b = i / 256, i = 0..256: row [0][i] is atan b and row [1][i] is")
+w("// pi/2 - atan b, as double-doubles.")
+w("inline constexpr double kAtanRows[2][257][2] = {")
+for inverted in (False, True):
+    w("  {")
+    for i in range(257):
+        hi, lo = dd(mp.pi / 2 - mp.atan(mpf(i) / 256) if inverted else mp.atan(mpf(i) / 256))
+        w(f"    {{{hexd(hi)}, {hexd(lo)}}},")
+    w("  },")
+w("};")
+w("")
+
+w("// sin(j pi / 512) for j = 0..1023 as double-doubles (cos(j pi/512) is row j + 256 mod 1024).")
+w("inline constexpr double kSinPi512[1024][2] = {")
+for j in range(1024):
+    hi, lo = dd(mp.sinpi(mpf(j) / 512))
     w(f"  {{{hexd(hi)}, {hexd(lo)}}},")
 w("};")
-w("")
-
-w("// For j = 0..203: sin(j / 256) and its leading 26 bits, then the same for cos(j / 256).")
-w("inline constexpr double kSinCos[204][6] = {")
-for j in range(204):
-    row = []
-    for f in (mp.sin, mp.cos):
-        hi, lo = dd(f(mpf(j) / 256))
-        row += [hi, lo, with_bits(hi, 26) if hi else 0.0]
-    w("  {" + ", ".join(hexd(v) for v in row) + "},")
-w("};")
-w("")
-
-w("// For i = 181..362 (row i - 181): r, 256 / i rounded to 26 significant bits, and -log(r).")
-w("inline constexpr double kLog[182][3] = {")
-for i in range(181, 363):
-    r = with_bits(mpf(256) / i, 26)
-    hi, lo = dd(-mp.log(mpf(r)))
-    w(f"  {{{hexd(r)}, {hexd(hi)}, {hexd(lo)}}},")
-w("};")
+step = mp.pi / 512
+s1 = nearest(step)
+s2 = nearest(step - s1)
+s3 = nearest(step - s1 - s2)
+w("// pi/512 = kPiOver512[0] + kPiOver512[1] + kPiOver512[2] + (below 2^-166), each the double")
+w("// nearest what is left, and 512/pi rounded.")
+w(f"inline constexpr double kPiOver512[3] = {{{hexd(s1)}, {hexd(s2)}, {hexd(s3)}}};")
+w(f"inline constexpr double kInvPiOver512 = {hexd(nearest(1 / step))};")
+t1 = with_bits(step, 44)
+t2 = with_bits(step - t1, 44)
+t3 = nearest(step - t1 - t2)
+w("// pi/512 again, as two parts of 44 significant bits (exact products with an integer of up")
+w("// to 9 bits) and a double: below 2^-148 apart.")
+w(f"inline constexpr double kPiOver512Short[3] = {{{hexd(t1)}, {hexd(t2)}, {hexd(t3)}}};")
 w("")
 
 
