@@ -38,6 +38,9 @@ bool RuntimeFolderUsable(const QByteArray& path) {
 
 }  // namespace
 
+// Closes the connection RequireDisplay opened, once the toolkit has its own.
+void ReleaseDisplayProbe();
+
 void BeginToolkitStart() {
   // The session bus is where libdbus would find it: the address in the environment, or the
   // user's bus socket in the runtime folder (the same checks libdbus makes). Without either it
@@ -67,6 +70,7 @@ void BeginToolkitStart() {
 }
 
 void EndToolkitStart() {
+  ReleaseDisplayProbe();
   if (!runtimeHidden) return;
   runtimeHidden = false;
   Restore("XDG_RUNTIME_DIR", savedRuntime);
@@ -99,6 +103,7 @@ xcb_connection_t* X11Connection() {
 
 namespace {
 
+xcb_connection_t* probe = nullptr;
 xcb_connection_t* watched = nullptr;
 char watchedName[256];
 
@@ -135,16 +140,23 @@ void RequireDisplay() {
   const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
   if (!platform.isEmpty() && !platform.startsWith("xcb")) return;  // offscreen, Wayland, ...
   if (platform.isEmpty() && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) return;
-  xcb_connection_t* c = xcb_connect(nullptr, nullptr);
-  const bool ok = xcb_connection_has_error(c) == 0;
-  xcb_disconnect(c);
-  if (ok) return;
+  // Held open until the toolkit has connected: an X server that resets when its last client
+  // leaves (one started for this program alone) would otherwise be resetting just then, and
+  // refuse the toolkit.
+  probe = xcb_connect(nullptr, nullptr);
+  if (xcb_connection_has_error(probe) == 0) return;
+  ReleaseDisplayProbe();
   const QByteArray display = qgetenv("DISPLAY");
   if (display.isEmpty())
     std::fprintf(stderr, "Kelvarion1: no display to open windows on (DISPLAY is not set)\n");
   else
     std::fprintf(stderr, "Kelvarion1: cannot open display %s\n", display.constData());
   std::exit(1);
+}
+
+void ReleaseDisplayProbe() {
+  if (probe) xcb_disconnect(probe);
+  probe = nullptr;
 }
 
 // When the X server goes away, Qt ends the process with exit(1) from inside its event
@@ -166,6 +178,7 @@ void StopReportingLostDisplay() {
 namespace kelvarion::platform {
 void SkipTaskbar(QWidget*) {}
 void RequireDisplay() {}
+void ReleaseDisplayProbe() {}
 void ReportLostDisplay() {}
 void StopReportingLostDisplay() {}
 }  // namespace kelvarion::platform
