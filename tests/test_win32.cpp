@@ -1,7 +1,8 @@
 // The Windows backend from inside: what the black-box tests cannot see. Window lifetimes (a
 // window hidden at once by its own handler, destroyed only once the handler has returned, and
 // nothing left behind), captions current at once and shown at the next frame, the canvas's
-// size at the window's pixels per inch, and a second test nested in the first one's pump.
+// size at the window's pixels per inch, a second test nested in the first one's pump, the
+// focus rectangle and keyboard cues, and Enter on the focused button.
 // A console program without a test framework (the Windows build has no Qt): it prints each
 // failed check and exits with the number of failures. Run it on the desktop (under Wine: in
 // run-x11.sh and run-wine.sh).
@@ -37,9 +38,7 @@ int failures = 0;
 void Press(const Form& form, const char* name);
 
 HWND ControlOf(const Form& form, const char* name) {
-  auto* peer =
-      static_cast<win32::ControlBase*>(static_cast<win32::FormWindow*>(form.peer())->Control(name));
-  return peer ? peer->hwnd() : nullptr;
+  return static_cast<const win32::FormWindow*>(form.peer())->ControlWindow(name);
 }
 
 void Press(const Form& form, const char* name) {
@@ -64,6 +63,119 @@ void PumpFor(int ms) {
     PumpEvents();
     Sleep(1);
   }
+}
+
+// What the keyboard does in a window, as the message loop delivers it.
+void Key(HWND control, WPARAM key) {
+  MSG msg{control, WM_KEYDOWN, key, 0, GetTickCount(), {}};
+  win32::Dispatch(msg);
+  msg.message = WM_KEYUP;
+  win32::Dispatch(msg);
+}
+
+// A mouse button pressed on `control`, as far as the keyboard cues care.
+void MouseDown(HWND control) {
+  MSG msg{control, WM_LBUTTONDOWN, MK_LBUTTON, 0, GetTickCount(), {}};
+  win32::Dispatch(msg);
+  msg.message = WM_LBUTTONUP;
+  msg.wParam = 0;
+  win32::Dispatch(msg);
+}
+
+bool CuesHidden(HWND control) {
+  return (SendMessageW(control, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS) != 0;
+}
+
+// The pixels of a control's interior ring (2 pixels in from its edge) and of the ring inside it,
+// as the screen shows them.
+struct Rings {
+  std::vector<COLORREF> outer, inner;
+};
+Rings ReadRings(HWND control) {
+  UpdateWindow(control);
+  RECT r{};
+  GetClientRect(control, &r);
+  Rings rings;
+  HDC dc = GetDC(control);
+  auto ring = [&](int d, std::vector<COLORREF>& out) {
+    for (int x = d; x < r.right - d; ++x) {
+      out.push_back(GetPixel(dc, x, d));
+      out.push_back(GetPixel(dc, x, r.bottom - 1 - d));
+    }
+    for (int y = d + 1; y < r.bottom - 1 - d; ++y) {
+      out.push_back(GetPixel(dc, d, y));
+      out.push_back(GetPixel(dc, r.right - 1 - d, y));
+    }
+  };
+  ring(2, rings.outer);
+  ring(3, rings.inner);
+  ReleaseDC(control, dc);
+  return rings;
+}
+// The share of pixels that differ.
+double Changed(const std::vector<COLORREF>& a, const std::vector<COLORREF>& b) {
+  if (a.size() != b.size() || a.empty()) return -1;
+  int n = 0;
+  for (std::size_t i = 0; i < a.size(); ++i) n += a[i] != b[i];
+  return static_cast<double>(n) / static_cast<double>(a.size());
+}
+
+bool IsDefault(HWND button) {
+  return (GetWindowLongW(button, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+}
+LRESULT DefaultId(const Form& form) {
+  return SendMessageW(win32::WindowOf(form), DM_GETDEFID, 0, 0);
+}
+
+// The focus as Windows shows it: keyboard cues hidden in a window opened with the mouse until a
+// key is pressed, shown at once in one opened from the keyboard or where the system's setting
+// always shows them; the picture box's focus rectangle on the ring inside its edge while they
+// show and it has the focus. Enter presses the focused push button, the window's default then
+// and only then, and nothing with the focus elsewhere.
+void FocusAndEnter() {
+  SystemParametersInfoW(SPI_SETKEYBOARDCUES, 0, reinterpret_cast<PVOID>(FALSE), 0);
+  frmMain& main = frmMain::Instance();
+  HWND begin = ControlOf(main, "cmdBegin");
+  CHECK(GetFocus() == begin);
+  CHECK(IsDefault(begin) && !IsDefault(ControlOf(main, "cmdAbout")));
+  CHECK(DefaultId(main) == MAKELRESULT(GetDlgCtrlID(begin), DC_HASDEFID));
+
+  MouseDown(win32::WindowOf(main));  // on the window, clear of its buttons
+  frmAbout& about = frmAbout::Instance();
+  CHECK(about.Show().ok());
+  HWND picture = ControlOf(about, "Picture1"), ok = ControlOf(about, "cmdOK");
+  CHECK(GetFocus() == picture);
+  CHECK(CuesHidden(picture) && CuesHidden(ok));
+  const Rings plain = ReadRings(picture);
+  CHECK(DefaultId(about) == 0 && !IsDefault(ok));
+  Key(picture, VK_RETURN);  // the picture has the focus: Enter does nothing
+  CHECK(about.IsLoaded());
+  Key(picture, VK_SHIFT);  // any key shows the cues
+  CHECK(!CuesHidden(picture) && !CuesHidden(ok));
+  const Rings focused = ReadRings(picture);
+  // The system's focus rectangle inverts every other pixel of the ring, and only the ring.
+  CHECK(Changed(plain.outer, focused.outer) > 0.3);
+  CHECK(Changed(plain.inner, focused.inner) == 0);
+  // The focus on OK makes it the default, however it got there, and Enter presses it.
+  SetFocus(ok);
+  CHECK(IsDefault(ok) && DefaultId(about) == MAKELRESULT(GetDlgCtrlID(ok), DC_HASDEFID));
+  CHECK(Changed(plain.outer, ReadRings(picture).outer) == 0);
+  Key(ok, VK_RETURN);
+  CHECK(!about.IsLoaded());
+  FreeUnloadedWindows();
+
+  // Opened from the keyboard: the cues show at once.
+  CHECK(about.Show().ok());
+  CHECK(!CuesHidden(ControlOf(about, "Picture1")));
+  about.Unload();
+  // Opened with the mouse where the user has the cues always shown: likewise.
+  MouseDown(win32::WindowOf(main));  // on the window, clear of its buttons
+  SystemParametersInfoW(SPI_SETKEYBOARDCUES, 0, reinterpret_cast<PVOID>(TRUE), 0);
+  CHECK(about.Show().ok());
+  CHECK(!CuesHidden(ControlOf(about, "Picture1")));
+  about.Unload();
+  SystemParametersInfoW(SPI_SETKEYBOARDCUES, 0, reinterpret_cast<PVOID>(FALSE), 0);
+  FreeUnloadedWindows();
 }
 
 // The About window: OK unloads it from inside its own click. The window goes from the screen
@@ -182,6 +294,7 @@ int main(int argc, char** argv) {
     CHECK(frmMain::Instance().Show().ok());
     CHECK(LiveWidgetCount() == base + 6);  // the main window and its five controls
     AboutLifetime();
+    FocusAndEnter();
     TestLifetime(Plan::Stop);
     TestLifetime(Plan::StopThenBegin);
     std::printf("%s: %d failed\n", failures ? "FAIL" : "PASS", failures);
