@@ -3,10 +3,14 @@
 // nothing left behind), captions current at once and shown at the next frame, the canvas's
 // size at the window's pixels per inch, a second test nested in the first one's pump, the
 // focus rectangle and keyboard cues, and Enter on the focused button.
+// With the argument `walk`, the random walk (random_walk.h) through the real Win32 windows
+// instead; KELVARION_SEED replays one.
 // A console program without a test framework (the Windows build has no Qt): it prints each
 // failed check and exits with the number of failures. Run it on the desktop (under Wine: in
 // run-x11.sh and run-wine.sh).
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -19,6 +23,7 @@
 #include "services/pump.h"
 #include "services/win32/win32.h"
 #include "stress/frm_fractal.h"
+#include "tests/random_walk.h"
 
 using namespace kelvarion;
 
@@ -281,6 +286,79 @@ void TestLifetime(Plan which) {
   CHECK(LiveWidgetCount() == base);
 }
 
+// The walk's hands: clicks as Press gives them, the close box as the system's command, and the
+// walk's next step from a message or timer of a message-only window, which the running test's
+// pumps dispatch.
+class Win32Hands {
+ public:
+  Win32Hands() {
+    WNDCLASSW c{};
+    c.lpfnWndProc = &Win32Hands::Proc;
+    c.hInstance = GetModuleHandleW(nullptr);
+    c.lpszClassName = L"KelvarionWalk";
+    RegisterClassW(&c);
+    hwnd_ = CreateWindowExW(0, c.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                            c.hInstance, nullptr);
+    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  }
+  void After(int ms) {
+    if (ms == 0)
+      PostMessageW(hwnd_, WM_APP, 0, 0);
+    else
+      SetTimer(hwnd_, 1, static_cast<UINT>(ms), nullptr);
+  }
+  void Click(Form& form, const char* name) { Press(form, name); }
+  void CloseBox(Form& form) { SendMessageW(win32::WindowOf(form), WM_SYSCOMMAND, SC_CLOSE, 0); }
+  int VisibleTitled(const char* title) {
+    std::pair<const char*, int> count{title, 0};
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND w, LPARAM p) {
+          auto* c = reinterpret_cast<std::pair<const char*, int>*>(p);
+          c->second += IsWindowVisible(w) && WindowText(w) == c->first;
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&count));
+    return count.second;
+  }
+  void Done() { done = true; }
+
+  walk::Walk<Win32Hands>* walk = nullptr;
+  bool done = false;
+
+ private:
+  static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<Win32Hands*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (self && (message == WM_APP || message == WM_TIMER)) {
+      if (message == WM_TIMER) KillTimer(hwnd, 1);
+      self->walk->Step();
+      return 0;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+  HWND hwnd_ = nullptr;
+};
+
+void RandomWalk(int steps) {
+  const char* given = std::getenv("KELVARION_SEED");
+  const auto seed = given ? static_cast<std::uint32_t>(std::strtoul(given, nullptr, 10))
+                          : static_cast<std::uint32_t>(GetTickCount() ^ GetCurrentProcessId());
+  std::printf("seed %u\n", seed);
+  std::fflush(stdout);
+  Win32Hands hands;
+  walk::Walk<Win32Hands> walk(hands, seed, steps);
+  hands.walk = &walk;
+  walk.Start();
+  MSG msg;
+  while (!hands.done && GetMessageW(&msg, nullptr, 0, 0) > 0) win32::Dispatch(msg);
+  if (!walk.failure().empty())
+    std::printf("FAIL: %s; %s\n", walk.failure().c_str(), walk.Report().c_str());
+  CHECK(walk.failure().empty());
+  CHECK(walk.countChecks() > 0);  // the count was seen rising in the running tests
+  CHECK(!frmFractal::Instance().IsLoaded() && !frmAbout::Instance().IsLoaded());
+  std::printf("%d actions, %d tests seen counting\n", steps, walk.countChecks());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -289,7 +367,16 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     ExitProcess(100);
   });
+  static const bool walkOnly = argc > 1 && std::strcmp(argv[1], "walk") == 0;
+  static const int steps = argc > 2 ? std::atoi(argv[2]) : 3000;
   return RunApplication(argc, argv, [] {
+    if (walkOnly) {
+      CHECK(frmMain::Instance().Show().ok());
+      RandomWalk(steps);
+      std::printf("%s: %d failed\n", failures ? "FAIL" : "PASS", failures);
+      std::fflush(stdout);
+      ExitProcess(static_cast<UINT>(failures));
+    }
     const int base = LiveWidgetCount();
     CHECK(frmMain::Instance().Show().ok());
     CHECK(LiveWidgetCount() == base + 6);  // the main window and its five controls
