@@ -13,6 +13,10 @@ here=$(cd "$(dirname "$0")" && pwd)
 exec "$here/../tests/run-x11.sh" --wm "$here/../tests/run-wine.sh" bash -c '
   set -eu
   build=$1 out=$2
+  # Keyboard cues as Windows has them unless the user asks otherwise: hidden until the keyboard
+  # is used (Wine shows them always).
+  wine reg add "HKCU\\Control Panel\\Desktop" /v UserPreferencesMask /t REG_BINARY \
+    /d 1000028012000000 /f >/dev/null 2>&1
   wine "$build/Kelvarion1.exe" & launcher=$!
   find() {
     for _ in $(seq 300); do
