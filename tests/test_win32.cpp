@@ -13,6 +13,7 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/frm_about.h"
@@ -311,14 +312,8 @@ class Win32Hands {
   void CloseBox(Form& form) { SendMessageW(win32::WindowOf(form), WM_SYSCOMMAND, SC_CLOSE, 0); }
   int VisibleTitled(const char* title) {
     std::pair<const char*, int> count{title, 0};
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND w, LPARAM p) {
-          auto* c = reinterpret_cast<std::pair<const char*, int>*>(p);
-          c->second += IsWindowVisible(w) && WindowText(w) == c->first;
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&count));
+    EnumThreadWindows(GetCurrentThreadId(), &Win32Hands::CountTitled,
+                      reinterpret_cast<LPARAM>(&count));
     return count.second;
   }
   void Done() { done = true; }
@@ -327,6 +322,11 @@ class Win32Hands {
   bool done = false;
 
  private:
+  static BOOL CALLBACK CountTitled(HWND w, LPARAM p) {
+    auto* count = reinterpret_cast<std::pair<const char*, int>*>(p);
+    count->second += IsWindowVisible(w) && WindowText(w) == count->first;
+    return TRUE;
+  }
   static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* self = reinterpret_cast<Win32Hands*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (self && (message == WM_APP || message == WM_TIMER)) {
