@@ -760,8 +760,8 @@ class BlackBoxTest : public QObject {
   }
 
   // The keyboard: the focus starts on the first control in tab order, Tab follows the
-  // layouts' order, Space presses the focused button, Esc presses nothing; on Windows Enter
-  // presses the focused button too.
+  // layouts' order, Space and Enter press the focused button from the first moment, Enter on
+  // the canvas and Esc press nothing.
   void keyboard() {
     if (WindowsProgram() && !WindowManagerRuns())
       QSKIP("Wine takes keys from X only with a window manager");
@@ -773,6 +773,14 @@ class BlackBoxTest : public QObject {
       QTest::qWait(400);
       return ok;
     };
+    // At a fresh start Enter presses Begin, which has the focus; in the test window the canvas
+    // has it, and Enter there does nothing; Tab reaches Stop.
+    QVERIFY(keys({"Return"}));
+    QVERIFY2(FindWindow(pid, kTestTitle, 5000), "Enter at a fresh start did not press Begin");
+    QVERIFY(keys({"Return"}));
+    QCOMPARE(Windows(pid, kTestTitle).size(), 1);
+    QVERIFY(keys({"Tab", "Return"}));
+    QVERIFY2(Gone(pid, kTestTitle), "Tab, Enter in the test window did not stop the test");
     // Main: Begin has the focus; Tab reaches About.
     QVERIFY(keys({"Tab", "space"}));
     const xcb_window_t about = FindWindow(pid, kAboutTitle, 5000);

@@ -1,13 +1,19 @@
 // The Windows backend from inside: what the black-box tests cannot see. Window lifetimes (a
 // window hidden at once by its own handler, destroyed only once the handler has returned, and
 // nothing left behind), captions current at once and shown at the next frame, the canvas's
-// size at the window's pixels per inch, and a second test nested in the first one's pump.
+// size at the window's pixels per inch, a second test nested in the first one's pump, the
+// focus rectangle and keyboard cues, and Enter on the focused button.
+// With the argument `walk`, the random walk (random_walk.h) through the real Win32 windows
+// instead; KELVARION_SEED replays one.
 // A console program without a test framework (the Windows build has no Qt): it prints each
 // failed check and exits with the number of failures. Run it on the desktop (under Wine: in
 // run-x11.sh and run-wine.sh).
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/frm_about.h"
@@ -18,6 +24,7 @@
 #include "services/pump.h"
 #include "services/win32/win32.h"
 #include "stress/frm_fractal.h"
+#include "tests/random_walk.h"
 
 using namespace kelvarion;
 
@@ -37,9 +44,7 @@ int failures = 0;
 void Press(const Form& form, const char* name);
 
 HWND ControlOf(const Form& form, const char* name) {
-  auto* peer =
-      static_cast<win32::ControlBase*>(static_cast<win32::FormWindow*>(form.peer())->Control(name));
-  return peer ? peer->hwnd() : nullptr;
+  return static_cast<const win32::FormWindow*>(form.peer())->ControlWindow(name);
 }
 
 void Press(const Form& form, const char* name) {
@@ -64,6 +69,119 @@ void PumpFor(int ms) {
     PumpEvents();
     Sleep(1);
   }
+}
+
+// What the keyboard does in a window, as the message loop delivers it.
+void Key(HWND control, WPARAM key) {
+  MSG msg{control, WM_KEYDOWN, key, 0, GetTickCount(), {}};
+  win32::Dispatch(msg);
+  msg.message = WM_KEYUP;
+  win32::Dispatch(msg);
+}
+
+// A mouse button pressed on `control`, as far as the keyboard cues care.
+void MouseDown(HWND control) {
+  MSG msg{control, WM_LBUTTONDOWN, MK_LBUTTON, 0, GetTickCount(), {}};
+  win32::Dispatch(msg);
+  msg.message = WM_LBUTTONUP;
+  msg.wParam = 0;
+  win32::Dispatch(msg);
+}
+
+bool CuesHidden(HWND control) {
+  return (SendMessageW(control, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS) != 0;
+}
+
+// The pixels of a control's interior ring (2 pixels in from its edge) and of the ring inside it,
+// as the screen shows them.
+struct Rings {
+  std::vector<COLORREF> outer, inner;
+};
+Rings ReadRings(HWND control) {
+  UpdateWindow(control);
+  RECT r{};
+  GetClientRect(control, &r);
+  Rings rings;
+  HDC dc = GetDC(control);
+  auto ring = [&](int d, std::vector<COLORREF>& out) {
+    for (int x = d; x < r.right - d; ++x) {
+      out.push_back(GetPixel(dc, x, d));
+      out.push_back(GetPixel(dc, x, r.bottom - 1 - d));
+    }
+    for (int y = d + 1; y < r.bottom - 1 - d; ++y) {
+      out.push_back(GetPixel(dc, d, y));
+      out.push_back(GetPixel(dc, r.right - 1 - d, y));
+    }
+  };
+  ring(2, rings.outer);
+  ring(3, rings.inner);
+  ReleaseDC(control, dc);
+  return rings;
+}
+// The share of pixels that differ.
+double Changed(const std::vector<COLORREF>& a, const std::vector<COLORREF>& b) {
+  if (a.size() != b.size() || a.empty()) return -1;
+  int n = 0;
+  for (std::size_t i = 0; i < a.size(); ++i) n += a[i] != b[i];
+  return static_cast<double>(n) / static_cast<double>(a.size());
+}
+
+bool IsDefault(HWND button) {
+  return (GetWindowLongW(button, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+}
+LRESULT DefaultId(const Form& form) {
+  return SendMessageW(win32::WindowOf(form), DM_GETDEFID, 0, 0);
+}
+
+// The focus as Windows shows it: keyboard cues hidden in a window opened with the mouse until a
+// key is pressed, shown at once in one opened from the keyboard or where the system's setting
+// always shows them; the picture box's focus rectangle on the ring inside its edge while they
+// show and it has the focus. Enter presses the focused push button, the window's default then
+// and only then, and nothing with the focus elsewhere.
+void FocusAndEnter() {
+  SystemParametersInfoW(SPI_SETKEYBOARDCUES, 0, reinterpret_cast<PVOID>(FALSE), 0);
+  frmMain& main = frmMain::Instance();
+  HWND begin = ControlOf(main, "cmdBegin");
+  CHECK(GetFocus() == begin);
+  CHECK(IsDefault(begin) && !IsDefault(ControlOf(main, "cmdAbout")));
+  CHECK(DefaultId(main) == MAKELRESULT(GetDlgCtrlID(begin), DC_HASDEFID));
+
+  MouseDown(win32::WindowOf(main));  // on the window, clear of its buttons
+  frmAbout& about = frmAbout::Instance();
+  CHECK(about.Show().ok());
+  HWND picture = ControlOf(about, "Picture1"), ok = ControlOf(about, "cmdOK");
+  CHECK(GetFocus() == picture);
+  CHECK(CuesHidden(picture) && CuesHidden(ok));
+  const Rings plain = ReadRings(picture);
+  CHECK(DefaultId(about) == 0 && !IsDefault(ok));
+  Key(picture, VK_RETURN);  // the picture has the focus: Enter does nothing
+  CHECK(about.IsLoaded());
+  Key(picture, VK_SHIFT);  // any key shows the cues
+  CHECK(!CuesHidden(picture) && !CuesHidden(ok));
+  const Rings focused = ReadRings(picture);
+  // The system's focus rectangle inverts every other pixel of the ring, and only the ring.
+  CHECK(Changed(plain.outer, focused.outer) > 0.3);
+  CHECK(Changed(plain.inner, focused.inner) == 0);
+  // The focus on OK makes it the default, however it got there, and Enter presses it.
+  SetFocus(ok);
+  CHECK(IsDefault(ok) && DefaultId(about) == MAKELRESULT(GetDlgCtrlID(ok), DC_HASDEFID));
+  CHECK(Changed(plain.outer, ReadRings(picture).outer) == 0);
+  Key(ok, VK_RETURN);
+  CHECK(!about.IsLoaded());
+  FreeUnloadedWindows();
+
+  // Opened from the keyboard: the cues show at once.
+  CHECK(about.Show().ok());
+  CHECK(!CuesHidden(ControlOf(about, "Picture1")));
+  about.Unload();
+  // Opened with the mouse where the user has the cues always shown: likewise.
+  MouseDown(win32::WindowOf(main));  // on the window, clear of its buttons
+  SystemParametersInfoW(SPI_SETKEYBOARDCUES, 0, reinterpret_cast<PVOID>(TRUE), 0);
+  CHECK(about.Show().ok());
+  CHECK(!CuesHidden(ControlOf(about, "Picture1")));
+  about.Unload();
+  SystemParametersInfoW(SPI_SETKEYBOARDCUES, 0, reinterpret_cast<PVOID>(FALSE), 0);
+  FreeUnloadedWindows();
 }
 
 // The About window: OK unloads it from inside its own click. The window goes from the screen
@@ -169,6 +287,78 @@ void TestLifetime(Plan which) {
   CHECK(LiveWidgetCount() == base);
 }
 
+// The walk's hands: clicks as Press gives them, the close box as the system's command, and the
+// walk's next step from a message or timer of a message-only window, which the running test's
+// pumps dispatch.
+class Win32Hands {
+ public:
+  Win32Hands() {
+    WNDCLASSW c{};
+    c.lpfnWndProc = &Win32Hands::Proc;
+    c.hInstance = GetModuleHandleW(nullptr);
+    c.lpszClassName = L"KelvarionWalk";
+    RegisterClassW(&c);
+    hwnd_ = CreateWindowExW(0, c.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                            c.hInstance, nullptr);
+    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  }
+  void After(int ms) {
+    if (ms == 0)
+      PostMessageW(hwnd_, WM_APP, 0, 0);
+    else
+      SetTimer(hwnd_, 1, static_cast<UINT>(ms), nullptr);
+  }
+  void Click(Form& form, const char* name) { Press(form, name); }
+  void CloseBox(Form& form) { SendMessageW(win32::WindowOf(form), WM_SYSCOMMAND, SC_CLOSE, 0); }
+  int VisibleTitled(const char* title) {
+    std::pair<const char*, int> count{title, 0};
+    EnumThreadWindows(GetCurrentThreadId(), &Win32Hands::CountTitled,
+                      reinterpret_cast<LPARAM>(&count));
+    return count.second;
+  }
+  void Done() { done = true; }
+
+  walk::Walk<Win32Hands>* walk = nullptr;
+  bool done = false;
+
+ private:
+  static BOOL CALLBACK CountTitled(HWND w, LPARAM p) {
+    auto* count = reinterpret_cast<std::pair<const char*, int>*>(p);
+    count->second += IsWindowVisible(w) && WindowText(w) == count->first;
+    return TRUE;
+  }
+  static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<Win32Hands*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (self && (message == WM_APP || message == WM_TIMER)) {
+      if (message == WM_TIMER) KillTimer(hwnd, 1);
+      self->walk->Step();
+      return 0;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+  HWND hwnd_ = nullptr;
+};
+
+void RandomWalk(int steps) {
+  const char* given = std::getenv("KELVARION_SEED");
+  const auto seed = given ? static_cast<std::uint32_t>(std::strtoul(given, nullptr, 10))
+                          : static_cast<std::uint32_t>(GetTickCount() ^ GetCurrentProcessId());
+  std::printf("seed %u\n", seed);
+  std::fflush(stdout);
+  Win32Hands hands;
+  walk::Walk<Win32Hands> walk(hands, seed, steps);
+  hands.walk = &walk;
+  walk.Start();
+  MSG msg;
+  while (!hands.done && GetMessageW(&msg, nullptr, 0, 0) > 0) win32::Dispatch(msg);
+  if (!walk.failure().empty())
+    std::printf("FAIL: %s; %s\n", walk.failure().c_str(), walk.Report().c_str());
+  CHECK(walk.failure().empty());
+  CHECK(walk.countChecks() > 0);  // the count was seen rising in the running tests
+  CHECK(!frmFractal::Instance().IsLoaded() && !frmAbout::Instance().IsLoaded());
+  std::printf("%d actions, %d tests seen counting\n", steps, walk.countChecks());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -177,11 +367,21 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     ExitProcess(100);
   });
+  static const bool walkOnly = argc > 1 && std::strcmp(argv[1], "walk") == 0;
+  static const int steps = argc > 2 ? std::atoi(argv[2]) : 3000;
   return RunApplication(argc, argv, [] {
+    if (walkOnly) {
+      CHECK(frmMain::Instance().Show().ok());
+      RandomWalk(steps);
+      std::printf("%s: %d failed\n", failures ? "FAIL" : "PASS", failures);
+      std::fflush(stdout);
+      ExitProcess(static_cast<UINT>(failures));
+    }
     const int base = LiveWidgetCount();
     CHECK(frmMain::Instance().Show().ok());
     CHECK(LiveWidgetCount() == base + 6);  // the main window and its five controls
     AboutLifetime();
+    FocusAndEnter();
     TestLifetime(Plan::Stop);
     TestLifetime(Plan::StopThenBegin);
     std::printf("%s: %d failed\n", failures ? "FAIL" : "PASS", failures);

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # screenshots-windows.sh BUILD_DIR OUT_DIR: runs a Windows build's Kelvarion1.exe under Wine on
 # Xvfb with openbox, opens its three windows as a user would, and saves each, frame and all:
-# windows-main.png, windows-test.png, windows-about.png. Needs Wine, xdotool and ImageMagick's
-# import; the clicks go where win-probe.exe (from the same build) says the windows are.
+# windows-main.png, windows-test.png, windows-about.png with the mouse, then About and the test
+# window again from the keyboard, which shows the focus (windows-about-keyboard.png,
+# windows-test-keyboard.png). Needs Wine, xdotool and ImageMagick's import; the clicks go where
+# win-probe.exe (from the same build) says the windows are.
 set -eu
 build=$(cd "$1" && pwd)
 mkdir -p "$2"
@@ -11,6 +13,10 @@ here=$(cd "$(dirname "$0")" && pwd)
 exec "$here/../tests/run-x11.sh" --wm "$here/../tests/run-wine.sh" bash -c '
   set -eu
   build=$1 out=$2
+  # Keyboard cues as Windows has them unless the user asks otherwise: hidden until the keyboard
+  # is used (Wine shows them always).
+  wine reg add "HKCU\\Control Panel\\Desktop" /v UserPreferencesMask /t REG_BINARY \
+    /d 1000028012000000 /f >/dev/null 2>&1
   wine "$build/Kelvarion1.exe" & launcher=$!
   find() {
     for _ in $(seq 300); do
@@ -45,6 +51,18 @@ exec "$here/../tests/run-x11.sh" --wm "$here/../tests/run-wine.sh" bash -c '
   sleep 1.5
   shot "$test" "$out/windows-test.png"
   click "Generating Fractals..." 208 436   # Stop!!
+  sleep 0.5
+  # From the keyboard: the focus is on Begin; Tab reaches About.
+  xdotool key --delay 200 Tab space
+  about=$(find "^About Kelvarion$")
+  shot "$about" "$out/windows-about-keyboard.png"
+  xdotool key --delay 200 Tab Return   # OK
+  sleep 0.5
+  xdotool key --delay 200 shift+Tab Return   # Begin
+  test=$(find "^Generating Fractals...$")
+  sleep 1.5
+  shot "$test" "$out/windows-test-keyboard.png"
+  xdotool key --delay 200 Tab Return   # Stop!!
   sleep 0.5
   click "Kelvarion 1.0" 180 164        # Exit
   wait "$launcher"

@@ -17,24 +17,7 @@
 
 namespace kelvarion {
 
-void ScheduleFree();  // window.cpp
-
 namespace {
-
-std::vector<PictureBoxWidget*>& Canvases() {
-  static auto* list = new std::vector<PictureBoxWidget*>;
-  return *list;
-}
-
-std::vector<LabelWidget*>& PendingLabels() {
-  static auto* list = new std::vector<LabelWidget*>;
-  return *list;
-}
-
-template <class T>
-void Remove(std::vector<T*>& list, T* item) {
-  list.erase(std::remove(list.begin(), list.end(), item), list.end());
-}
 
 Qt::WindowFlags FlagsFor(Frame frame) {
   const Qt::WindowFlags common = Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -94,20 +77,15 @@ FormWindow::~FormWindow() {
   --Tracked<QWidget>::liveWidgets;
 }
 
-void FormWindow::Leave() {
-  if (--busy_ == 0 && dead_) ScheduleFree();
-}
-
 bool FormWindow::event(QEvent* e) {
-  Enter();
+  BusyScope busy(*this);
   bool r = true;
   if (e->type() == platform::FrameEvent()) {
-    if (followFrame_ && !dead_) PlaceFramed();
+    if (followFrame_ && !Dead()) PlaceFramed();
   } else {
     r = QWidget::event(e);
   }
-  if (guessFrame_ && !dead_) PlaceByGuessedFrame();
-  Leave();
+  if (guessFrame_ && !Dead()) PlaceByGuessedFrame();
   return r;
 }
 
@@ -176,19 +154,13 @@ void FormWindow::closeEvent(QCloseEvent* e) {
 }
 
 PictureBoxWidget::PictureBoxWidget(FormWindow* top, bool canvas, const QImage& picture)
-    : Tracked<QWidget>(top), canvas_(canvas), picture_(picture) {
+    : Tracked<QWidget>(top), PictureBase(canvas), picture_(picture) {
   setFocusPolicy(Qt::StrongFocus);
   setAttribute(Qt::WA_OpaquePaintEvent);
-  if (canvas_) Canvases().push_back(this);
 }
 
-PictureBoxWidget::~PictureBoxWidget() {
-  Remove(Canvases(), this);
-}
-
-LabelWidget::~LabelWidget() {
-  if (pending_) Remove(PendingLabels(), this);
-}
+LabelWidget::LabelWidget(FormWindow* top, const char* caption)
+    : Tracked<QLabel>(top), LabelBase(caption ? caption : "") {}
 
 void ButtonWidget::SetClick(std::function<void()> click) {
   QObject::disconnect(this, &QPushButton::clicked, nullptr, nullptr);
@@ -204,20 +176,8 @@ void ButtonWidget::keyPressEvent(QKeyEvent* e) {
   if (!e->isAutoRepeat()) click();
 }
 
-void LabelWidget::SetText(std::string_view text) {
-  next_ = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-  if (!pending_) PendingLabels().push_back(this);
-  pending_ = true;
-}
-
-std::string LabelWidget::Text() const {
-  return (pending_ ? next_ : text()).toStdString();
-}
-
-void LabelWidget::ShowCaption() {
-  if (!pending_) return;
-  pending_ = false;
-  if (next_ != text()) setText(next_);
+void LabelWidget::Display(const std::string& text) {
+  setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
 }
 
 void LabelWidget::SetLayoutCaption(const QString& text) {
@@ -234,25 +194,16 @@ void LabelWidget::paintEvent(QPaintEvent* e) {
 }
 
 void PictureBoxWidget::Rebuild() {
-  if (!canvas_) return;
+  if (!IsCanvas()) return;
   const qreal r = devicePixelRatioF();
-  const int w = std::max(0, static_cast<int>(std::lround(width() * r)) - 2 * kBorder);
-  const int h = std::max(0, static_cast<int>(std::lround(height() * r)) - 2 * kBorder);
-  if (r == ratio_ && image_.width() == w && image_.height() == h) return;
+  const int w = Interior(static_cast<int>(std::lround(width() * r)));
+  const int h = Interior(static_cast<int>(std::lround(height() * r)));
+  if (r == ratio_ && Sized(w, h)) return;
   QImage fresh(w, h, QImage::Format_RGB32);
-  fresh.fill(palette().color(QPalette::Window));
-  if (!image_.isNull()) {  // keep what was drawn
-    QPainter p(&fresh);
-    p.drawImage(0, 0, image_);
-  }
+  Adopt(fresh.isNull() ? nullptr : reinterpret_cast<std::uint32_t*>(fresh.bits()), w, h,
+        static_cast<int>(fresh.bytesPerLine() / 4), palette().color(QPalette::Window).rgb());
   image_ = fresh;
   ratio_ = r;
-  drawn_.assign(static_cast<std::size_t>(w) + 1, 0);
-  surface_.bits = reinterpret_cast<std::uint32_t*>(image_.bits());
-  surface_.drawn = drawn_.data();
-  surface_.SetSize(w, h, static_cast<int>(image_.bytesPerLine() / 4));
-  surface_.innerWidth = static_cast<float>(w);
-  surface_.innerHeight = static_cast<float>(h);
   update();
 }
 
@@ -261,16 +212,13 @@ void PictureBoxWidget::resizeEvent(QResizeEvent* e) {
   Rebuild();
 }
 
-void PictureBoxWidget::Flush() {
-  int first = 0, last = 0;
-  if (!surface_.TakeDrawnColumns(first, last)) return;
+void PictureBoxWidget::Invalidate(int x, int y, int width, int height) {
   const qreal r = ratio_;
-  update(QRectF((first + kBorder) / r, kBorder / r, (last - first + 1) / r, surface_.height / r)
-             .toAlignedRect());
+  update(QRectF(x / r, y / r, width / r, height / r).toAlignedRect());
 }
 
 void PictureBoxWidget::paintEvent(QPaintEvent* e) {
-  if (canvas_ && devicePixelRatioF() != ratio_) Rebuild();
+  if (IsCanvas() && devicePixelRatioF() != ratio_) Rebuild();
   ++Stats().repaints;
   QPainter p(this);
   const qreal r = devicePixelRatioF();
@@ -279,12 +227,12 @@ void PictureBoxWidget::paintEvent(QPaintEvent* e) {
   const QRect edge(0, 0, static_cast<int>(std::lround(width() * r)),
                    static_cast<int>(std::lround(height() * r)));
   const QRect interior = edge.adjusted(kBorder, kBorder, -kBorder, -kBorder);
-  if (!canvas_ && !picture_.isNull() && scaled_.size() != interior.size()) {
+  if (!IsCanvas() && !picture_.isNull() && scaled_.size() != interior.size()) {
     // The picture fills the interior: one for one at ratio 1, scaled smoothly at others.
     scaled_ = picture_.scaled(interior.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
                   .convertToFormat(QImage::Format_RGB32);
   }
-  const QImage& shown = canvas_ ? image_ : scaled_;
+  const QImage& shown = IsCanvas() ? image_ : scaled_;
   // The canvas image covers the interior; the background shows only while it is resized.
   if (shown.size() != interior.size()) p.fillRect(interior, palette().color(QPalette::Window));
   p.drawImage(interior.topLeft(), shown);
@@ -330,21 +278,6 @@ QAccessibleInterface* AccessibleFor(const QString& className, QObject* object) {
   if (auto* p = dynamic_cast<PictureBoxWidget*>(object))
     return new QAccessibleWidget(p, p->Surface() ? QAccessible::Canvas : QAccessible::Graphic);
   return nullptr;
-}
-
-bool FlushRepaints(std::int64_t nowNs) {
-  static std::int64_t last = 0;
-  // 40 frames a second show the picture growing smoothly; each repaint of the test window
-  // costs a few hundred microseconds that the kernel would otherwise have.
-  constexpr std::int64_t kFrameNs = 25'000'000;
-  if (nowNs - last < kFrameNs) return false;
-  last = nowNs;
-  std::vector<LabelWidget*> labels;
-  labels.swap(PendingLabels());
-  for (LabelWidget* l : labels) l->ShowCaption();
-  for (PictureBoxWidget* c : Canvases())
-    if (c->isVisible()) c->Flush();
-  return true;
 }
 
 }  // namespace kelvarion

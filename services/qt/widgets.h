@@ -1,10 +1,6 @@
 #pragma once
-// The Qt widgets behind the handles: the Linux backend's windows and controls.
-//
-// Every widget of a window counts the events being delivered to it on its top-level window
-// (`busy`). Unload hides a window at once but only marks it dead; the window and its controls
-// are freed when no event of theirs is being handled, so a handler that unloads its own window
-// (Stop, the close box) never returns into freed memory.
+// The Qt widgets behind the handles: the Linux backend's windows and controls. Every widget of
+// a window counts the events being delivered to it on its top-level window (WindowBase).
 
 #include <QAccessibleInterface>
 #include <QEvent>
@@ -23,32 +19,25 @@
 #include "services/canvas_surface.h"
 #include "services/layout.h"
 #include "services/peer.h"
+#include "services/peer_base.h"
 
 namespace kelvarion {
 
 class Form;
 
-class FormWindow : public QWidget, public WindowPeer {
+class FormWindow : public QWidget, public WindowBase {
  public:
   FormWindow(Form& form, const FormLayout& layout);
   ~FormWindow() override;
 
-  ControlPeer* Control(const char* name) override;
   void ShowAndRaise() override;
   void ShowBeside(const WindowPeer* anchor) override;
-  void Release() override;
-  void AddControl(const char* name, ControlPeer* peer) { controls_.emplace_back(name, peer); }
-
-  void Enter() { ++busy_; }
-  void Leave();
-  void MarkDead() { dead_ = true; }
-  bool Dead() const { return dead_; }
-  bool Busy() const { return busy_ > 0; }
   const FormLayout& layout() const { return layout_; }
 
  protected:
   bool event(QEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
+  void HideNow() override { hide(); }
 
  private:
   // Puts the window where it belongs, its frame centred on the screen's available area (at the
@@ -61,9 +50,6 @@ class FormWindow : public QWidget, public WindowPeer {
   void FocusFirst();
   Form* form_;
   const FormLayout& layout_;
-  std::vector<std::pair<const char*, ControlPeer*>> controls_;
-  int busy_ = 0;
-  bool dead_ = false;
   bool followFrame_ = false;  // placed again at each frame the window manager announces
   bool guessFrame_ = false;   // placed again once the toolkit reports a frame
   QPointer<QWidget> anchor_;  // the window this one opened beside
@@ -108,47 +94,35 @@ class ButtonWidget : public Tracked<QPushButton>, public ControlPeer {
   void keyPressEvent(QKeyEvent* e) override;
 };
 
-// A label whose caption, set at run time, is shown at the next repaint frame: a caption that
-// changes hundreds of times a second (the image count) would otherwise repaint the window as
-// often. The caption itself is current at once.
+// A label (LabelBase: a caption set at run time shows at the next frame).
 //
 // Screen readers are told the caption that is on the screen: the label's accessible name
 // follows its text when it is painted, so it announces a change no more often than it is
 // repainted, and not at all while its window is not shown.
-class LabelWidget : public Tracked<QLabel>, public ControlPeer {
+class LabelWidget : public Tracked<QLabel>, public LabelBase {
  public:
-  using Tracked<QLabel>::Tracked;
-  ~LabelWidget() override;
-  void SetText(std::string_view text) override;
-  std::string Text() const override;
-  void ShowCaption();  // applies a caption set since the last frame
+  // Shows `caption` (UTF-8), the layout's, from the start.
+  LabelWidget(FormWindow* top, const char* caption);
   void SetLayoutCaption(const QString& text);
 
  protected:
+  void Display(const std::string& text) override;
   void paintEvent(QPaintEvent* e) override;
-
- private:
-  QString next_;
-  bool pending_ = false;
 };
 
 // A picture box: a 2-pixel sunken border around an interior that shows a picture, scaled to
 // fill it, or, as a canvas, a persistent image in device pixels that the kernel draws into.
 // It takes the focus and shows it with a dotted frame on the interior's outermost pixels, drawn
 // on the screen only: a canvas's image and interior size stay as they are.
-class PictureBoxWidget : public Tracked<QWidget>, public ControlPeer {
+class PictureBoxWidget : public Tracked<QWidget>, public PictureBase {
  public:
   PictureBoxWidget(FormWindow* top, bool canvas, const QImage& picture);
-  ~PictureBoxWidget() override;
 
-  CanvasSurface* Surface() override { return canvas_ ? &surface_ : nullptr; }
   const QImage& image() const { return image_; }
-  // Asks for a repaint of what was drawn since the last one.
-  void Flush();
-
-  static constexpr int kBorder = 2;
 
  protected:
+  bool Shown() const override { return isVisible(); }
+  void Invalidate(int x, int y, int width, int height) override;
   void paintEvent(QPaintEvent* e) override;
   void focusInEvent(QFocusEvent* e) override;
   void focusOutEvent(QFocusEvent* e) override;
@@ -157,20 +131,13 @@ class PictureBoxWidget : public Tracked<QWidget>, public ControlPeer {
  private:
   void Rebuild();  // sizes the image to the interior at the current device pixel ratio
   void UpdateFocusFrame();
-  bool canvas_;
   QImage picture_;
   QImage scaled_;  // the picture at the interior's size in device pixels
   QImage image_;
-  std::vector<unsigned char> drawn_;
   qreal ratio_ = 0;
-  CanvasSurface surface_;
 };
 
 // What screen readers are told about the program's windows and picture boxes.
 QAccessibleInterface* AccessibleFor(const QString& className, QObject* object);
-
-// Requests repaints of what changed on every canvas and label when a frame is due, at most
-// 40 times a second; true if it was.
-bool FlushRepaints(std::int64_t nowNs);
 
 }  // namespace kelvarion

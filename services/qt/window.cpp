@@ -17,46 +17,27 @@ namespace kelvarion {
 
 namespace {
 
-// Holds released windows until no event of theirs is being handled, then frees them. It works
-// through a posted event, which runs at the next pump or loop iteration at whatever depth of
-// nested pumps the program is; deleteLater would wait for the outermost loop.
-class Graveyard : public QObject {
+// Frees released windows from a posted event, which runs at the next pump or loop iteration at
+// whatever depth of nested pumps the program is; deleteLater would wait for the outermost loop.
+class Waker : public QObject {
  public:
-  void Bury(FormWindow* w) {
-    w->MarkDead();
-    dead_.push_back(w);
-    Schedule();
-  }
-  void Schedule() {
+  void Post() {
     if (pending_) return;
     pending_ = true;
     QCoreApplication::postEvent(this, new QEvent(QEvent::User));
-  }
-  void FreeIdle() {
-    std::vector<FormWindow*> keep;
-    std::vector<FormWindow*> free;
-    for (FormWindow* w : dead_) (w->Busy() ? keep : free).push_back(w);
-    dead_.swap(keep);
-    for (FormWindow* w : free) delete w;
   }
 
  protected:
   bool event(QEvent* e) override {
     if (e->type() != QEvent::User) return QObject::event(e);
     pending_ = false;
-    FreeIdle();
+    FreeUnloadedWindows();
     return true;
   }
 
  private:
-  std::vector<FormWindow*> dead_;
   bool pending_ = false;
 };
-
-Graveyard& TheGraveyard() {
-  static auto* g = new Graveyard;  // lives as long as the program
-  return *g;
-}
 
 // The program's resources are compiled in under this prefix.
 QString ResourcePath(const char* name) {
@@ -69,12 +50,19 @@ QImage LoadPicture(const char* name) {
 
 }  // namespace
 
-void ScheduleFree() {
-  TheGraveyard().Schedule();
+namespace backend {
+void ReadEventQueue() {
+  QCoreApplication::processEvents();
 }
-void FreeUnloadedWindows() {
-  TheGraveyard().FreeIdle();
+void RunPostedEvents() {
+  QCoreApplication::sendPostedEvents();
 }
+void PostFreeUnloaded() {
+  static auto* waker = new Waker;  // lives as long as the program
+  waker->Post();
+}
+}  // namespace backend
+
 int LiveWidgetCount() {
   return Tracked<QWidget>::liveWidgets + Tracked<QPushButton>::liveWidgets +
          Tracked<QLabel>::liveWidgets;
@@ -107,7 +95,7 @@ WindowPeer* CreateWindowPeer(Form& form, const FormLayout& layout) {
         break;
       }
       case ControlKind::Label: {
-        auto* l = new LabelWidget(w);
+        auto* l = new LabelWidget(w, c.content);
         l->setTextFormat(Qt::PlainText);
         l->setWordWrap(true);
         l->setAlignment(((c.style & kStyleValue) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignTop);
@@ -117,7 +105,7 @@ WindowPeer* CreateWindowPeer(Form& form, const FormLayout& layout) {
         break;
       }
       case ControlKind::Image: {
-        auto* l = new LabelWidget(w);
+        auto* l = new LabelWidget(w, nullptr);
         const int px = TwipsToPixels(c.width);
         l->setPixmap(QIcon(ResourcePath(c.content)).pixmap(QSize(px, px), w->devicePixelRatioF()));
         l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -149,12 +137,6 @@ WindowPeer* CreateWindowPeer(Form& form, const FormLayout& layout) {
   for (std::size_t i = 1; i < tabs.size(); ++i)
     QWidget::setTabOrder(tabs[i - 1].second, tabs[i].second);
   return w;
-}
-
-ControlPeer* FormWindow::Control(const char* name) {
-  for (const auto& [n, peer] : controls_)
-    if (std::strcmp(n, name) == 0) return peer;
-  return nullptr;
 }
 
 void FormWindow::FocusFirst() {
@@ -196,11 +178,6 @@ void FormWindow::ShowBeside(const WindowPeer* anchor) {
     FocusFirst();
   }
   raise();
-}
-
-void FormWindow::Release() {
-  hide();
-  TheGraveyard().Bury(this);
 }
 
 }  // namespace kelvarion

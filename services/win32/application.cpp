@@ -51,14 +51,18 @@ UINT SystemDpi() {
 // Released windows are freed from a message posted to the owner, so that an unload at idle
 // frees its window at the next turn of the loop, at whatever depth of nested pumps.
 constexpr UINT kFreeReleased = WM_APP + 1;
+bool freePosted = false;
 
 LRESULT CALLBACK OwnerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == kFreeReleased) {
-    FreeIdleWindows();
+    freePosted = false;
+    FreeUnloadedWindows();
     return 0;
   }
   return DefWindowProcW(hwnd, message, wParam, lParam);
 }
+
+bool lastInputKeyboard = false;
 
 }  // namespace
 
@@ -69,10 +73,6 @@ HINSTANCE Module() {
 
 HWND Owner() {
   return owner;
-}
-
-void PostFreeReleased() {
-  if (owner) PostMessageW(owner, kFreeReleased, 0, 0);
 }
 
 int& LiveWindows() {
@@ -156,18 +156,61 @@ bool IsFormWindow(HWND window) {
          static_cast<ATOM>(GetClassLongPtrW(window, GCW_ATOM)) == formAtom;
 }
 
+bool LastInputWasKeyboard() {
+  return lastInputKeyboard;
+}
+
 void Dispatch(MSG& msg) {
+  HWND root = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+  if (!IsFormWindow(root)) root = nullptr;
+  switch (msg.message) {
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+      // The keyboard shows the focus from now on, in this window and in those it opens.
+      lastInputKeyboard = true;
+      if (root) SendMessageW(root, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+      break;
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+    case WM_NCLBUTTONDOWN:
+    case WM_NCRBUTTONDOWN:
+      lastInputKeyboard = false;
+      break;
+    default:
+      break;
+  }
   // The dialog manager moves the focus with Tab and the arrows and presses the focused button
   // with Enter, in any window of the program (each is a control parent).
-  if (msg.hwnd) {
-    HWND root = GetAncestor(msg.hwnd, GA_ROOT);
-    if (IsFormWindow(root) && IsDialogMessageW(root, &msg)) return;
-  }
+  if (root && IsDialogMessageW(root, &msg)) return;
   TranslateMessage(&msg);
   DispatchMessageW(&msg);
 }
 
 }  // namespace win32
+
+namespace backend {
+
+void ReadEventQueue() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {  // for the outermost loop, which ends on it
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      break;
+    }
+    win32::Dispatch(msg);
+  }
+}
+
+// Everything the program posts to itself is in the message queue, read above.
+void RunPostedEvents() {}
+
+void PostFreeUnloaded() {
+  if (!win32::owner || win32::freePosted) return;
+  win32::freePosted = PostMessageW(win32::owner, win32::kFreeReleased, 0, 0) != 0;
+}
+
+}  // namespace backend
 
 int RunApplication(int argc, char** argv, void (*start)()) {
   (void)argc;

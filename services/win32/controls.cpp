@@ -10,21 +10,6 @@ namespace win32 {
 
 namespace {
 
-std::vector<PictureControl*>& Canvases() {
-  static auto* list = new std::vector<PictureControl*>;
-  return *list;
-}
-
-std::vector<LabelControl*>& PendingLabels() {
-  static auto* list = new std::vector<LabelControl*>;
-  return *list;
-}
-
-template <class T>
-void Remove(std::vector<T*>& list, T* item) {
-  list.erase(std::remove(list.begin(), list.end(), item), list.end());
-}
-
 // A system colour (0x00BBGGRR) as a pixel of a 32-bit DIB (0x00RRGGBB).
 std::uint32_t DibPixel(COLORREF c) {
   return ((c & 0xFFu) << 16) | (c & 0xFF00u) | ((c >> 16) & 0xFFu);
@@ -70,11 +55,10 @@ LRESULT CALLBACK ControlBase::SubclassProc(HWND hwnd, UINT message, WPARAM wPara
     self->hwnd_ = nullptr;
     return CallWindowProcW(original, hwnd, message, wParam, lParam);
   }
-  FormWindow& top = self->top_;
-  top.Enter();
-  const LRESULT r = CallWindowProcW(original, hwnd, message, wParam, lParam);
-  top.Leave();
-  return r;
+  BusyScope busy(self->top_);
+  if (message == WM_SETFOCUS) self->top_.FocusMoved(hwnd);
+  if (message == WM_QUERYUISTATE) return self->top_.UiState();
+  return CallWindowProcW(original, hwnd, message, wParam, lParam);
 }
 
 void ControlBase::Arrange(UINT dpi) {
@@ -101,32 +85,14 @@ void ButtonControl::Command(WORD code) {
 // Labels wrap at word boundaries (SS_LEFT, SS_RIGHT); a value label is right-aligned; "&" is
 // plain text, not an access key.
 LabelControl::LabelControl(FormWindow& top, const ControlLayout& layout, int id)
-    : ControlBase(top, layout), shown_(Wide(layout.content ? layout.content : "")) {
+    : ControlBase(top, layout), LabelBase(layout.content ? layout.content : "") {
   const DWORD align = (layout.style & kStyleValue) ? SS_RIGHT : SS_LEFT;
-  Create(L"STATIC", shown_.c_str(), align | SS_NOPREFIX, id, true);
+  Create(L"STATIC", Wide(layout.content ? layout.content : "").c_str(), align | SS_NOPREFIX, id,
+         true);
 }
 
-LabelControl::~LabelControl() {
-  if (pending_) Remove(PendingLabels(), this);
-}
-
-void LabelControl::SetText(std::string_view text) {
-  next_ = Wide(text);
-  if (!pending_) PendingLabels().push_back(this);
-  pending_ = true;
-}
-
-std::string LabelControl::Text() const {
-  const std::wstring& text = pending_ ? next_ : shown_;
-  return Narrow(text.data(), static_cast<int>(text.size()));
-}
-
-void LabelControl::ShowCaption() {
-  if (!pending_) return;
-  pending_ = false;
-  if (next_ == shown_) return;
-  shown_ = next_;
-  if (hwnd_) SetWindowTextW(hwnd_, shown_.c_str());
+void LabelControl::Display(const std::string& text) {
+  if (hwnd_) SetWindowTextW(hwnd_, Wide(text).c_str());
 }
 
 ImageControl::ImageControl(FormWindow& top, const ControlLayout& layout, int id)
@@ -151,14 +117,12 @@ void ImageControl::Arrange(UINT dpi) {
 // Picture boxes --------------------------------------------------------------------------------
 
 PictureControl::PictureControl(FormWindow& top, const ControlLayout& layout, int id)
-    : ControlBase(top, layout), canvas_((layout.style & kStyleCanvas) != 0) {
-  if (!canvas_) picture_ = LoadBitmapResource(layout.content);
+    : ControlBase(top, layout), PictureBase((layout.style & kStyleCanvas) != 0) {
+  if (!IsCanvas()) picture_ = LoadBitmapResource(layout.content);
   Create(PictureClass(), nullptr, WS_TABSTOP, id, false);
-  if (canvas_) Canvases().push_back(this);
 }
 
 PictureControl::~PictureControl() {
-  if (canvas_) Remove(Canvases(), this);
   if (imageDc_) {
     SelectObject(imageDc_, imageDcOld_);
     DeleteDC(imageDc_);
@@ -173,12 +137,11 @@ void PictureControl::Arrange(UINT dpi) {
 }
 
 void PictureControl::Rebuild() {
-  if (!canvas_ || !hwnd_) return;
+  if (!IsCanvas() || !hwnd_) return;
   RECT client;
   GetClientRect(hwnd_, &client);
-  const int w = std::max(0, static_cast<int>(client.right) - 2 * kBorder);
-  const int h = std::max(0, static_cast<int>(client.bottom) - 2 * kBorder);
-  if (image_ && surface_.width == w && surface_.height == h) return;
+  const int w = Interior(client.right), h = Interior(client.bottom);
+  if (Sized(w, h)) return;
   // A top-down 32-bit DIB: the kernel's colours go in as they are (0x00RRGGBB, blue first in
   // memory), and a row is `w` pixels with no padding.
   BITMAPINFO info{};
@@ -192,21 +155,13 @@ void PictureControl::Rebuild() {
   HBITMAP fresh = (w > 0 && h > 0)
                       ? CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0)
                       : nullptr;
-  auto* pixels = static_cast<std::uint32_t*>(bits);
-  if (fresh && pixels) {
-    std::fill(pixels, pixels + static_cast<std::size_t>(w) * h,
-              DibPixel(GetSysColor(COLOR_BTNFACE)));
-    if (image_ && surface_.bits) {  // keep what was drawn
-      const int cw = std::min(w, surface_.width), ch = std::min(h, surface_.height);
-      for (int y = 0; y < ch; ++y)
-        std::copy(surface_.bits + static_cast<std::size_t>(y) * surface_.stride,
-                  surface_.bits + static_cast<std::size_t>(y) * surface_.stride + cw,
-                  pixels + static_cast<std::size_t>(y) * w);
-    }
-  } else {
+  if (!fresh || !bits) {
+    if (fresh) DeleteObject(fresh);
     fresh = nullptr;
-    pixels = nullptr;
+    bits = nullptr;
   }
+  // The old image is still selected and alive while what was drawn on it is copied over.
+  Adopt(static_cast<std::uint32_t*>(bits), w, h, w, DibPixel(GetSysColor(COLOR_BTNFACE)));
   if (!imageDc_) imageDc_ = CreateCompatibleDC(nullptr);
   if (fresh) {
     HGDIOBJ old = SelectObject(imageDc_, fresh);
@@ -216,20 +171,28 @@ void PictureControl::Rebuild() {
   }
   if (image_) DeleteObject(image_);
   image_ = fresh;
-  drawn_.assign(static_cast<std::size_t>(w) + 1, 0);
-  surface_.bits = pixels;
-  surface_.drawn = drawn_.data();
-  surface_.SetSize(pixels ? w : 0, pixels ? h : 0, w);
-  surface_.innerWidth = static_cast<float>(w);
-  surface_.innerHeight = static_cast<float>(h);
   InvalidateRect(hwnd_, nullptr, FALSE);
 }
 
-void PictureControl::Flush() {
-  int first = 0, last = 0;
-  if (!surface_.TakeDrawnColumns(first, last)) return;
-  const RECT r{first + kBorder, kBorder, last + 1 + kBorder, kBorder + surface_.height};
+bool PictureControl::Shown() const {
+  return hwnd_ && IsWindowVisible(hwnd_);
+}
+
+void PictureControl::Invalidate(int x, int y, int width, int height) {
+  const RECT r{x, y, x + width, y + height};
   InvalidateRect(hwnd_, &r, FALSE);
+}
+
+// Only the focus rectangle's own pixels, so that a canvas is not repainted whole.
+void PictureControl::InvalidateFocusFrame() {
+  RECT client;
+  GetClientRect(hwnd_, &client);
+  const int l = kBorder, t = kBorder, r = client.right - kBorder, b = client.bottom - kBorder;
+  if (r - l < 2 || b - t < 2) return;
+  Invalidate(l, t, r - l, 1);
+  Invalidate(l, b - 1, r - l, 1);
+  Invalidate(l, t, 1, b - t);
+  Invalidate(r - 1, t, 1, b - t);
 }
 
 void PictureControl::Paint() {
@@ -239,7 +202,7 @@ void PictureControl::Paint() {
   RECT client;
   GetClientRect(hwnd_, &client);
   RECT inner{kBorder, kBorder, client.right - kBorder, client.bottom - kBorder};
-  if (canvas_ && image_) {
+  if (IsCanvas() && image_) {
     RECT r;
     if (IntersectRect(&r, &ps.rcPaint, &inner))
       BitBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, imageDc_, r.left - kBorder,
@@ -265,6 +228,9 @@ void PictureControl::Paint() {
     FillRect(dc, &inner, GetSysColorBrush(COLOR_BTNFACE));
   }
   DrawEdge(dc, &client, EDGE_SUNKEN, BF_RECT);
+  // The system's focus rectangle (drawn by inverting, over pixels painted afresh just now),
+  // while the window's keyboard cues show.
+  if (GetFocus() == hwnd_ && !(top_.UiState() & UISF_HIDEFOCUS)) DrawFocusRect(dc, &inner);
   EndPaint(hwnd_, &ps);
 }
 
@@ -277,41 +243,28 @@ LRESULT CALLBACK PictureControl::Proc(HWND hwnd, UINT message, WPARAM wParam, LP
     self->hwnd_ = nullptr;
     return DefWindowProcW(hwnd, message, wParam, lParam);
   }
-  FormWindow& top = self->top();
-  top.Enter();
-  LRESULT r = 0;
+  BusyScope busy(self->top());
   switch (message) {
     case WM_PAINT:
       self->Paint();
-      break;
+      return 0;
     case WM_ERASEBKGND:
-      r = 1;  // the paint covers every pixel
-      break;
+      return 1;  // the paint covers every pixel
     case WM_LBUTTONDOWN:
       SetFocus(hwnd);  // a picture box takes the focus when clicked, as it does with Tab
-      break;
+      return 0;
+    case WM_SETFOCUS:
+      self->top().FocusMoved(hwnd);
+      self->InvalidateFocusFrame();
+      return 0;
+    case WM_KILLFOCUS:
+      self->InvalidateFocusFrame();
+      return 0;
+    case WM_QUERYUISTATE:
+      return self->top().UiState();
     default:
-      r = DefWindowProcW(hwnd, message, wParam, lParam);
+      return DefWindowProcW(hwnd, message, wParam, lParam);
   }
-  top.Leave();
-  return r;
-}
-
-// Frames ----------------------------------------------------------------------------------------
-
-bool FlushRepaints(std::int64_t nowNs) {
-  static std::int64_t last = 0;
-  // 40 frames a second show the picture growing smoothly; each repaint costs time that the
-  // kernel would otherwise have.
-  constexpr std::int64_t kFrameNs = 25'000'000;
-  if (nowNs - last < kFrameNs) return false;
-  last = nowNs;
-  std::vector<LabelControl*> labels;
-  labels.swap(PendingLabels());
-  for (LabelControl* l : labels) l->ShowCaption();
-  for (PictureControl* c : Canvases())
-    if (c->hwnd() && IsWindowVisible(c->hwnd())) c->Flush();
-  return true;
 }
 
 }  // namespace win32

@@ -1,11 +1,7 @@
 #pragma once
-// The Windows backend's windows and controls, over user32 and gdi32 alone.
-//
-// Every window procedure of a window (its own and its controls') counts the messages being
-// handled on its top-level window (`busy`). Unload hides a window at once but only marks it
-// dead; the window and its controls are destroyed when no message of theirs is being handled,
-// so a handler that unloads its own window (Stop, OK, the close box) never returns into a
-// destroyed window.
+// The Windows backend's windows and controls, over user32 and gdi32 alone. Every window
+// procedure of a window (its own and its controls') counts the messages being handled on its
+// top-level window (WindowBase).
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -26,6 +22,7 @@
 #include "services/form.h"
 #include "services/layout.h"
 #include "services/peer.h"
+#include "services/peer_base.h"
 
 namespace kelvarion {
 
@@ -43,8 +40,6 @@ HWND Owner();
 const wchar_t* FormClass();
 const wchar_t* PictureClass();
 bool IsFormWindow(HWND window);
-// Asks the message loop to free released windows at its next turn.
-void PostFreeReleased();
 
 // Runs a retrieved message through the dialog manager of the program's window it belongs to
 // (Tab, Shift+Tab, arrows, Enter and Space on buttons), or dispatches it.
@@ -76,7 +71,7 @@ inline int TwipsToDevice(int twips, UINT dpi) {
 class FormWindow;
 
 // What every control of a window shares: its window, its layout and its top-level window.
-class ControlBase : public ControlPeer {
+class ControlBase : public virtual ControlPeer {
  public:
   ControlBase(FormWindow& top, const ControlLayout& layout) : top_(top), layout_(layout) {}
   virtual ~ControlBase() = default;
@@ -112,21 +107,13 @@ class ButtonControl : public ControlBase {
   std::function<void()> click_;
 };
 
-// A label whose caption, set at run time, is shown at the next repaint frame: a caption that
-// changes hundreds of times a second (the image count) would otherwise repaint as often. The
-// caption itself is current at once.
-class LabelControl : public ControlBase {
+// A label (LabelBase: a caption set at run time shows at the next frame).
+class LabelControl : public ControlBase, public LabelBase {
  public:
   LabelControl(FormWindow& top, const ControlLayout& layout, int id);
-  ~LabelControl() override;
-  void SetText(std::string_view text) override;
-  std::string Text() const override;
-  void ShowCaption();  // applies a caption set since the last frame
 
- private:
-  std::wstring next_;
-  std::wstring shown_;
-  bool pending_ = false;
+ protected:
+  void Display(const std::string& text) override;
 };
 
 // The program icon at natural size (scaled to the window's pixels per inch).
@@ -140,52 +127,56 @@ class ImageControl : public ControlBase {
   HICON icon_ = nullptr;
 };
 
-// A picture box: a 2-pixel sunken edge around an interior that shows a picture, filling it, or,
-// as a canvas, a persistent image in device pixels (a DIB section) that the kernel draws into.
-class PictureControl : public ControlBase {
+// A picture box (PictureBase), its canvas image a DIB section. It takes the focus and shows it
+// with the system's focus rectangle on the interior's outermost pixels while the window's
+// keyboard cues show, on the screen only: a canvas's image stays as it is.
+class PictureControl : public ControlBase, public PictureBase {
  public:
   PictureControl(FormWindow& top, const ControlLayout& layout, int id);
   ~PictureControl() override;
-  CanvasSurface* Surface() override { return canvas_ ? &surface_ : nullptr; }
   void Arrange(UINT dpi) override;
-  // Asks for a repaint of the columns drawn since the last one.
-  void Flush();
-  bool IsCanvas() const { return canvas_; }
 
-  static constexpr int kBorder = 2;
   static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+ protected:
+  bool Shown() const override;
+  void Invalidate(int x, int y, int width, int height) override;
 
  private:
   void Rebuild();  // sizes the image to the interior, keeping what was drawn
   void Paint();
-  bool canvas_;
+  void InvalidateFocusFrame();
   HBITMAP picture_ = nullptr;  // the picture shown, or nullptr
   HBITMAP image_ = nullptr;    // the canvas's persistent image
   HDC imageDc_ = nullptr;
   HGDIOBJ imageDcOld_ = nullptr;
-  std::vector<unsigned char> drawn_;
-  CanvasSurface surface_;
 };
 
-class FormWindow final : public WindowPeer {
+class FormWindow final : public WindowBase {
  public:
   FormWindow(Form& form, const FormLayout& layout);
-  ~FormWindow();
+  ~FormWindow() override;
 
-  ControlPeer* Control(const char* name) override;
   void ShowAndRaise() override;
   void ShowBeside(const WindowPeer* anchor) override;
-  void Release() override;
 
   HWND hwnd() const { return hwnd_; }
+  // The window of the control the layout names so, or nullptr: for tests and tools.
+  HWND ControlWindow(const char* name) const;
   UINT dpi() const { return dpi_; }
   HFONT Font(bool bold) const { return bold ? boldFont_ : font_; }
-  void Enter() { ++busy_; }
-  void Leave() { --busy_; }
-  bool Busy() const { return busy_ > 0; }
-  bool Dead() const { return dead_; }
+  // The focus has moved to `control`, a control of this window: a push button with the focus
+  // is the window's default button, so that Enter presses it, and there is none otherwise.
+  void FocusMoved(HWND control);
+  // The window's keyboard cues (UISF_HIDEFOCUS, UISF_HIDEACCEL), which it and its controls
+  // answer WM_QUERYUISTATE with. The window keeps them itself, by the system's rules, as not
+  // every system keeps them for windows that are not dialogs (Wine 8 answers 0 always).
+  WORD UiState() const { return uiState_; }
 
   static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+ protected:
+  void HideNow() override;
 
  private:
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
@@ -195,6 +186,9 @@ class FormWindow final : public WindowPeer {
   void PlaceBeside(HWND anchor);   // beside `anchor` on its monitor's work area
   HWND FirstInTabOrder() const;
   void RestoreFocus();
+  void InitialiseCues();  // keyboard cues as Windows shows them in a window that opens
+  void ApplyCues(WORD action, WORD flags);  // a WM_CHANGEUISTATE or WM_UPDATEUISTATE
+  void SetDefaultButton(int id);
 
   Form* form_;
   const FormLayout& layout_;
@@ -205,16 +199,13 @@ class FormWindow final : public WindowPeer {
   HICON bigIcon_ = nullptr, smallIcon_ = nullptr;
   HWND focus_ = nullptr;  // the control that had the focus when the window was last active
   std::vector<std::unique_ptr<ControlBase>> controls_;
-  int busy_ = 0;
-  bool dead_ = false;
+  int defaultId_ = 0;  // the default push button's id, 0 for none
+  WORD uiState_ = 0;
 };
 
-// Applies pending captions and asks for repaints of what changed on every canvas, at most 40
-// times a second; true if a frame was due.
-bool FlushRepaints(std::int64_t nowNs);
-// Frees the released windows that no message is being handled for.
-void FreeIdleWindows();
-bool AnyReleasedWindows();
+// Whether the user last used the keyboard rather than the mouse (a window that opens then shows
+// its keyboard cues at once).
+bool LastInputWasKeyboard();
 
 // The live top-level window of `form`, or nullptr once it is unloaded: for tools and the
 // benchmark.

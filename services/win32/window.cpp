@@ -20,11 +20,6 @@ namespace win32 {
 
 namespace {
 
-std::vector<FormWindow*>& Released() {
-  static auto* list = new std::vector<FormWindow*>;  // lives as long as the program
-  return *list;
-}
-
 // The font of every text but cmdBegin's: the face behind Windows' dialog font ("MS Shell Dlg"
 // stands for Microsoft Sans Serif), at 8 points: the font the layouts were drawn for, scalable
 // to any pixels per inch. A system without it (Wine) gets its original, the bitmap
@@ -96,7 +91,9 @@ FormWindow::FormWindow(Form& form, const FormLayout& layout) : form_(&form), lay
   if (!hwnd_) return;
   ++LiveWindows();
   dpi_ = DpiOf(hwnd_);
-  int id = 100;  // clear of IDOK and IDCANCEL: no control answers Enter or Esc for the window
+  // Ids clear of IDOK and IDCANCEL: Enter and Esc that no button takes reach the window as
+  // those, and nothing answers them.
+  int id = 100;
   for (const ControlLayout& c : layout.controls) {
     std::unique_ptr<ControlBase> control;
     switch (c.kind) {
@@ -114,6 +111,7 @@ FormWindow::FormWindow(Form& form, const FormLayout& layout) : form_(&form), lay
         break;
     }
     ++id;
+    AddControl(c.name, control.get());
     controls_.push_back(std::move(control));
   }
   // The dialog manager tabs through the controls in their stacking order, top first, so the
@@ -210,16 +208,58 @@ void FormWindow::RestoreFocus() {
   if (target) SetFocus(target);
 }
 
-ControlPeer* FormWindow::Control(const char* name) {
+HWND FormWindow::ControlWindow(const char* name) const {
   for (auto& c : controls_)
-    if (std::strcmp(c->layout().name, name) == 0) return c.get();
+    if (std::strcmp(c->layout().name, name) == 0) return c->hwnd();
   return nullptr;
+}
+
+// As in every dialog of the system with no default button of its own: the focused push button
+// is the default (drawn so, and pressed by Enter through the dialog manager), and with the focus
+// on any other control there is none, so Enter does nothing there.
+void FormWindow::FocusMoved(HWND control) {
+  int id = 0;
+  for (auto& c : controls_)
+    if (c->hwnd() == control && c->layout().kind == ControlKind::PushButton)
+      id = GetDlgCtrlID(control);
+  if (id != defaultId_) SendMessageW(hwnd_, DM_SETDEFID, static_cast<WPARAM>(id), 0);
+}
+
+void FormWindow::SetDefaultButton(int id) {
+  defaultId_ = id;
+  for (auto& c : controls_) {
+    if (c->layout().kind != ControlKind::PushButton || !c->hwnd()) continue;
+    const LONG want = GetDlgCtrlID(c->hwnd()) == id ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
+    if ((GetWindowLongW(c->hwnd(), GWL_STYLE) & BS_TYPEMASK) != want)
+      SendMessageW(c->hwnd(), BM_SETSTYLE, static_cast<WPARAM>(want), TRUE);
+  }
+}
+
+// Keyboard cues (focus rectangles) are hidden in a window that opens, unless the user has the
+// system show them always or opened it from the keyboard; the keyboard shows them (Dispatch).
+void FormWindow::InitialiseCues() {
+  BOOL always = FALSE;
+  SystemParametersInfoW(SPI_GETKEYBOARDCUES, 0, &always, 0);
+  const WORD action = (always || LastInputWasKeyboard()) ? UIS_CLEAR : UIS_SET;
+  SendMessageW(hwnd_, WM_CHANGEUISTATE, MAKEWPARAM(action, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);
+}
+
+void FormWindow::ApplyCues(WORD action, WORD flags) {
+  flags &= UISF_HIDEFOCUS | UISF_HIDEACCEL;
+  const WORD before = uiState_;
+  if (action == UIS_SET) uiState_ |= flags;
+  if (action == UIS_CLEAR) uiState_ &= static_cast<WORD>(~flags);
+  if (uiState_ == before) return;
+  // The control with the focus shows it, or no longer does.
+  HWND focus = GetFocus();
+  if (focus && IsChild(hwnd_, focus)) InvalidateRect(focus, nullptr, FALSE);
 }
 
 void FormWindow::ShowAndRaise() {
   if (!hwnd_) return;
   if (!IsWindowVisible(hwnd_)) {
     Place();
+    InitialiseCues();
     focus_ = nullptr;  // a window that opens has the focus on its first control
     ShowWindow(hwnd_, SW_SHOWNORMAL);
     if (GetActiveWindow() == hwnd_) RestoreFocus();
@@ -238,6 +278,7 @@ void FormWindow::ShowBeside(const WindowPeer* anchor) {
       PlaceBeside(beside);
     else
       Place();
+    InitialiseCues();
     focus_ = nullptr;
     // Shown without taking the activation from the window the user is working in; the focus
     // waits on the first control until the user activates it.
@@ -246,18 +287,14 @@ void FormWindow::ShowBeside(const WindowPeer* anchor) {
   SetWindowPos(hwnd_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
-void FormWindow::Release() {
-  dead_ = true;
-  if (hwnd_) {
-    // The activation goes to the program's next window, not to the hidden owner or to some
-    // other program's window, as it would if the active window simply vanished.
-    if (GetActiveWindow() == hwnd_) {
-      if (HWND next = TopmostOtherWindow(hwnd_)) SetActiveWindow(next);
-    }
-    ShowWindow(hwnd_, SW_HIDE);
+void FormWindow::HideNow() {
+  if (!hwnd_) return;
+  // The activation goes to the program's next window, not to the hidden owner or to some other
+  // program's window, as it would if the active window simply vanished.
+  if (GetActiveWindow() == hwnd_) {
+    if (HWND next = TopmostOtherWindow(hwnd_)) SetActiveWindow(next);
   }
-  Released().push_back(this);
-  PostFreeReleased();
+  ShowWindow(hwnd_, SW_HIDE);
 }
 
 LRESULT CALLBACK FormWindow::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -274,17 +311,15 @@ LRESULT CALLBACK FormWindow::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
     --LiveWindows();
     return DefWindowProcW(hwnd, message, wParam, lParam);
   }
-  self->Enter();
-  const LRESULT r = self->Handle(message, wParam, lParam);
-  self->Leave();
-  return r;
+  BusyScope busy(*self);
+  return self->Handle(message, wParam, lParam);
 }
 
 LRESULT FormWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CLOSE:
       // The close box unloads; the unload hides the window itself unless Form_Unload cancels.
-      if (!dead_) form_->Unload();
+      if (!Dead()) form_->Unload();
       return 0;
     case WM_COMMAND:
       // Enter and Esc reach the window as IDOK and IDCANCEL when no button has the focus:
@@ -308,6 +343,17 @@ LRESULT FormWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SETFOCUS:
       RestoreFocus();
       return 0;
+    case WM_CHANGEUISTATE:  // a top-level window: the change is its own
+    case WM_UPDATEUISTATE:
+      ApplyCues(LOWORD(wParam), HIWORD(wParam));
+      return DefWindowProcW(hwnd_, message, wParam, lParam);
+    case WM_QUERYUISTATE:
+      return uiState_;
+    case DM_GETDEFID:
+      return defaultId_ ? MAKELRESULT(defaultId_, DC_HASDEFID) : 0;
+    case DM_SETDEFID:
+      SetDefaultButton(static_cast<int>(wParam));
+      return TRUE;
     case WM_GETDPISCALEDSIZE: {
       // The size for the new pixels per inch is the layout's, not a scaled copy of this one.
       *reinterpret_cast<SIZE*>(lParam) = OuterSize(LOWORD(wParam));
@@ -326,19 +372,6 @@ LRESULT FormWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   }
 }
 
-void FreeIdleWindows() {
-  std::vector<FormWindow*>& released = Released();
-  if (released.empty()) return;
-  std::vector<FormWindow*> keep, free;
-  for (FormWindow* w : released) (w->Busy() ? keep : free).push_back(w);
-  released.swap(keep);
-  for (FormWindow* w : free) delete w;
-}
-
-bool AnyReleasedWindows() {
-  return !Released().empty();
-}
-
 }  // namespace win32
 
 WindowPeer* CreateWindowPeer(Form& form, const FormLayout& layout) {
@@ -348,10 +381,6 @@ WindowPeer* CreateWindowPeer(Form& form, const FormLayout& layout) {
 
 int LiveWidgetCount() {
   return win32::LiveWindows();
-}
-
-void FreeUnloadedWindows() {
-  win32::FreeIdleWindows();
 }
 
 }  // namespace kelvarion

@@ -1,21 +1,20 @@
 #include "services/pump.h"
 
-#include <QCoreApplication>
 #include <algorithm>
 
 #include "services/clock.h"
 #include "services/fpstatus.h"
-#include "services/qt/widgets.h"
+#include "services/peer_base.h"
 
 namespace kelvarion {
 
 namespace {
 PumpStats stats;
 std::int64_t lastPoll = 0;
-// Reading the window system's queue costs about a microsecond even when it is empty, as much
-// as a tenth of a column of the kernel, so it is read at most once a millisecond. Everything
-// the program posts to itself (repaints, freeing unloaded windows, timers' effects) still runs
-// at every pump through sendPostedEvents, which costs a few tens of nanoseconds when idle.
+// Reading the window system's queue costs a call into it even when the queue is empty (about a
+// microsecond, several under Wine), a fair part of a column of the kernel, so it is read at most
+// once a millisecond. What the program posts to itself and freeing unloaded windows still run
+// at every pump, for a few tens of nanoseconds when there is nothing to do.
 constexpr std::int64_t kPollIntervalNs = 1'000'000;
 }  // namespace
 
@@ -38,10 +37,11 @@ void PumpEvents() {
     if (lastPoll != 0) stats.maxPollGapNs = std::max(stats.maxPollGapNs, now - lastPoll);
     lastPoll = now;
     ++stats.polls;
-    QCoreApplication::processEvents();
+    backend::ReadEventQueue();
   } else {
-    QCoreApplication::sendPostedEvents();
+    backend::RunPostedEvents();
   }
+  if (AnyReleasedWindows()) FreeUnloadedWindows();
   // What the handlers computed is no business of the kernel's (reading the status is cheaper
   // than writing it, so it is cleared only when need be).
   if (fp::Raised()) fp::Clear();
