@@ -43,18 +43,19 @@ inline Status NegatedProduct(const double& value, const double& factor, double& 
 // The self-check's sums of every value the points of an image produce, each point's whether it
 // lands on the canvas or is clipped, whether its colour fits or not and whether its statements
 // succeed or fail: each lane takes the bits of one kind of value, in drawing order (a value not
-// produced counts as 0), as lane = (lane rotated left by 1) + value, modulo 2^64. Any single
-// changed bit of any value changes its lane; and a change that runs on through several values
-// of a lane (a sign flipped in w flips the sign of every later product) lands on different bits
-// of it, so it cannot cancel itself out as it could in a plain sum. Cheap on purpose: two integer
-// operations a value, beside the floating-point work, that no change of the kernel's operations
-// can escape.
+// produced counts as 0), modulo 2^64. Any single changed bit of any value changes its lane. The
+// five products of a point go into one lane as lane = (lane rotated left by 1) + w: a fault in
+// one product runs on through the later ones (a flipped sign flips every later sign), and there
+// the changes land on different bits of the lane instead of cancelling out as they could in a
+// plain sum (four flipped signs add up to 2^65). A point's other values are each its own, so
+// plain sums do. Cheap on purpose: two or three integer operations a value, beside the
+// floating-point work, that no change of the kernel's operations can escape.
 struct ValueLanes {
   std::uint64_t library = 0;  // the C library's results: the platform's own, see SumsOf
   std::uint64_t own = 0;      // the correctly rounded results
   std::uint64_t seed = 0;     // a, the seed the function is applied to
   std::uint64_t v = 0;        // v after the function's statement (kept where it failed)
-  std::uint64_t w = 0;        // w after each of the five products
+  std::uint64_t w = 0;        // w after each of the five products, rotating
   std::uint64_t colour = 0;   // the colour as 32 bits, or kNoColour where it does not fit
 
   static constexpr std::uint64_t kNoColour = std::uint64_t{1} << 32;
@@ -63,17 +64,14 @@ struct ValueLanes {
     std::memcpy(&u, &x, sizeof u);
     return u;
   }
-  static std::uint64_t Take(std::uint64_t lane, std::uint64_t x) {
-    return ((lane << 1) | (lane >> 63)) + x;
+  void AddSeed(const maths::Values& got, double a, double v_) {
+    library += Bits(got.library);
+    own += Bits(got.own);
+    seed += Bits(a);
+    v += Bits(v_);
   }
-  void AddProduct(double w_) { w = Take(w, Bits(w_)); }
-  void AddPoint(const maths::Values& got, double a, double v_, std::uint64_t colour_) {
-    library = Take(library, Bits(got.library));
-    own = Take(own, Bits(got.own));
-    seed = Take(seed, Bits(a));
-    v = Take(v, Bits(v_));
-    colour = Take(colour, colour_);
-  }
+  void AddProduct(double w_) { w = ((w << 1) | (w >> 63)) + Bits(w_); }
+  void AddColour(std::uint64_t colour_) { colour += colour_; }
   // Fletcher's second sums, at the end of each column: plain sums of the lanes as they stand.
   void AddLanes(const ValueLanes& o) {
     library += o.library;
@@ -87,8 +85,9 @@ struct ValueLanes {
 
 // The same calls summing nothing: the benchmark's measure of what the sums cost.
 struct NoLanes {
+  void AddSeed(const maths::Values&, double, double) {}
   void AddProduct(double) {}
-  void AddPoint(const maths::Values&, double, double, std::uint64_t) {}
+  void AddColour(std::uint64_t) {}
   void AddLanes(const NoLanes&) {}
 };
 
@@ -105,8 +104,9 @@ struct ImageValues {
 // function of it. On failure v keeps the value it had. `a` and `got` receive the seed and the
 // function's two values where they are computed.
 template <class Canvas>
-inline Status SeedAndFunction(Canvas& canvas, double X, double Y, Kind kind, double& v, double& a,
-                              maths::Values& got, maths::Findings& findings) {
+[[gnu::always_inline]] inline Status SeedAndFunction(Canvas& canvas, double X, double Y, Kind kind,
+                                                     double& v, double& a, maths::Values& got,
+                                                     maths::Findings& findings) {
   float W;
   if (!canvas.InnerWidth(W)) return Status::Failed();
   float halfW = W / 2;
@@ -160,6 +160,7 @@ inline void KernelPoint(const SkipRule& skip, Canvas& canvas, double X, double Y
   double a = 0;
   maths::Values got;
   skip(SeedAndFunction(canvas, X, Y, kind, v, a, got, findings));
+  lanes.AddSeed(got, a, v);
   w = v;
   for (step = 1; step <= 5; step += 1) {
     skip(NegatedProduct(w, K, w));
@@ -168,7 +169,7 @@ inline void KernelPoint(const SkipRule& skip, Canvas& canvas, double X, double Y
   }
   std::uint64_t colour = ValueLanes::kNoColour;
   skip(DrawPoint(canvas, X, Y, w, colour));
-  lanes.AddPoint(got, a, v, colour);
+  lanes.AddColour(colour);
 }
 template <class Canvas>
 inline void KernelPoint(const SkipRule& skip, Canvas& canvas, double X, double Y, double K,

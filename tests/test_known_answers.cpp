@@ -43,8 +43,9 @@ double Reference(int f, double a) {
   return r;
 }
 
-// A lane takes each value as lane = (lane rotated left by one) + value, modulo 2^64.
-std::uint64_t Take(std::uint64_t lane, std::uint64_t x) {
+// The products' lane takes each w as lane = (lane rotated left by one) + w, modulo 2^64; the
+// other lanes are plain sums modulo 2^64.
+std::uint64_t Rotate(std::uint64_t lane, std::uint64_t x) {
   return ((lane << 1) | (lane >> 63)) + x;
 }
 
@@ -55,8 +56,9 @@ enum { kOwn, kSeed, kV, kW, kColour, kLanes };
 // canvas: for every point, column by column (X from 0 to W, Y from 0 to H), the seed
 // a = |(X - W/2)(Y - H/2)|, the function's correctly rounded value (not computed, and 0 in its
 // lane, for the logarithm of 0, where v keeps its value), v, w after each of five products
-// w = -(w K), and the colour, w rounded half to even where it fits 32 bits, else 2^32. Each lane
-// summed once more at each column's end; the ten sums mixed in that order.
+// w = -(w K), and the colour, w rounded half to even where it fits 32 bits, else 2^32, each kind
+// of value in a lane of its own. Each lane summed once more at each column's end; the ten sums
+// mixed in that order.
 std::vector<std::uint64_t> ModelPass(int W, int H) {
   // Each point's argument as an index into the distinct ones, with all three functions there.
   const std::size_t points = std::size_t(W + 1) * (H + 1);
@@ -86,19 +88,19 @@ std::vector<std::uint64_t> ModelPass(int W, int H) {
           const bool computed = !(f == 2 && a == 0);
           const double c = computed ? value[f][index[i]] : 0;
           if (computed) v = c;
-          first[kOwn] = Take(first[kOwn], Bits(c));
-          first[kSeed] = Take(first[kSeed], Bits(a));
-          first[kV] = Take(first[kV], Bits(v));
+          first[kOwn] += Bits(c);
+          first[kSeed] += Bits(a);
+          first[kV] += Bits(v);
           double w = v;
           for (int step = 0; step < 5; ++step) {
             w = -(w * K);
-            first[kW] = Take(first[kW], Bits(w));
+            first[kW] = Rotate(first[kW], Bits(w));
           }
           const double r = std::nearbyint(w);
           const std::uint64_t colour = r >= -2147483648.0 && r <= 2147483647.0
                                            ? std::uint32_t(std::int32_t(r))
                                            : std::uint64_t{1} << 32;
-          first[kColour] = Take(first[kColour], colour);
+          first[kColour] += colour;
         }
         for (int l = 0; l < kLanes; ++l) second[l] += first[l];
       }
