@@ -104,9 +104,8 @@ struct ImageValues {
 // function of it. On failure v keeps the value it had. `a` and `got` receive the seed and the
 // function's two values where they are computed.
 template <class Canvas>
-[[gnu::always_inline]] inline Status SeedAndFunction(Canvas& canvas, double X, double Y, Kind kind,
-                                                     double& v, double& a, maths::Values& got,
-                                                     maths::Findings& findings) {
+inline Status SeedAndFunction(Canvas& canvas, double X, double Y, Kind kind, double& v, double& a,
+                              maths::Values& got, maths::Findings& findings) {
   float W;
   if (!canvas.InnerWidth(W)) return Status::Failed();
   float halfW = W / 2;
