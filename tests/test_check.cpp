@@ -494,7 +494,8 @@ class CheckTest : public QObject {
     w.checking = CheckSetup{&kFake, 0};
     std::vector<ErrorReport::Verdict> seen;
     w.onImage = [&](long n) {
-      if (n == reportedImage || n == reportedImage + 237) seen.push_back(w.reports.back().verdict);
+      if ((n == reportedImage || n == reportedImage + 237) && !w.reports.empty())
+        seen.push_back(w.reports.back().verdict);
     };
     GenerationCycle(w);
     QCOMPARE(seen, (std::vector<ErrorReport::Verdict>{ErrorReport::Verdict::Open, verdict}));

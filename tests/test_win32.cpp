@@ -16,6 +16,7 @@
 #include "services/clock.h"
 #include "services/program.h"
 #include "services/pump.h"
+#include "services/topology.h"
 #include "services/win32/win32.h"
 #include "stress/frm_fractal.h"
 
@@ -124,6 +125,10 @@ void OnCaption(const Label& label, std::string_view text) {
     float w = 0, h = 0;
     CHECK(f.pctGen.InnerWidth(w).ok() && f.pctGen.InnerHeight(h).ok());
     CHECK(w == static_cast<float>(Px(6255, dpi) - 4) && h == static_cast<float>(Px(5055, dpi) - 4));
+    // A size the known answers cover at the common densities, so the first pass is checked.
+    bool known = false;
+    for (const KnownAnswers& k : kKnownAnswers) known = known || (k.width == w && k.height == h);
+    CHECK(known);
     RECT client{};
     GetClientRect(window, &client);
     CHECK(client.right == Px(6270, dpi) && client.bottom == Px(6810, dpi));
@@ -169,6 +174,37 @@ void TestLifetime(Plan which) {
   CHECK(LiveWidgetCount() == base);
 }
 
+// The processors' cores as the error window names them agree with the older call that lists
+// the cores (GetLogicalProcessorInformation): processors of one core share its number, and no
+// two cores share one.
+void TopologyNamesCores() {
+  DWORD length = 0;
+  GetLogicalProcessorInformation(nullptr, &length);
+  std::vector<SYSTEM_LOGICAL_PROCESSOR_INFORMATION> records(
+      length / sizeof(SYSTEM_LOGICAL_PROCESSOR_INFORMATION) + 1);
+  CHECK(GetLogicalProcessorInformation(records.data(), &length));
+  records.resize(length / sizeof(SYSTEM_LOGICAL_PROCESSOR_INFORMATION));
+  const topology::Description& d = topology::System();
+  std::vector<int> cores;
+  for (const SYSTEM_LOGICAL_PROCESSOR_INFORMATION& r : records) {
+    if (r.Relationship != RelationProcessorCore) continue;
+    int core = -2;
+    for (int p = 0; p < static_cast<int>(8 * sizeof(ULONG_PTR)); ++p) {
+      if (!(r.ProcessorMask & (ULONG_PTR{1} << p))) continue;
+      CHECK(p < static_cast<int>(d.processors.size()));
+      if (p >= static_cast<int>(d.processors.size())) continue;
+      const int c = d.processors[static_cast<std::size_t>(p)].core;
+      CHECK(c >= 0 && (core == -2 || c == core));
+      core = c;
+      CHECK(topology::Name(d, p) ==
+            "logical processor " + std::to_string(p) + " (core " + std::to_string(c) + ")");
+    }
+    for (int other : cores) CHECK(other != core);
+    cores.push_back(core);
+  }
+  CHECK(!cores.empty());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -182,6 +218,7 @@ int main(int argc, char** argv) {
     CHECK(frmMain::Instance().Show().ok());
     CHECK(LiveWidgetCount() == base + 6);  // the main window and its five controls
     AboutLifetime();
+    TopologyNamesCores();
     TestLifetime(Plan::Stop);
     TestLifetime(Plan::StopThenBegin);
     std::printf("%s: %d failed\n", failures ? "FAIL" : "PASS", failures);
