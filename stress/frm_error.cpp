@@ -8,18 +8,20 @@ namespace kelvarion {
 const FormLayout& frmError::Layout() {
   // The layout reads as a table.
   // clang-format off
+  // What to do comes first; the processors, whose sentence is the longest on a large machine,
+  // come last, where the room it leaves in the common case lies above OK.
   static const FormLayout layout{
-      "Computation Error", 5700, 4275, Frame::Dialog, nullptr,
+      "Computation Error", 5700, 4695, Frame::Dialog, nullptr,
       {
           // name             kind                      caption  left   top  width height tab style
-          {"cmdOK",          ControlKind::PushButton, "OK",     2235, 3780, 1215, 375,  7, kStyleNone},
-          {"lblAdvice",      ControlKind::Label,      "",       120,  3270, 5460, 405,  6, kStyleNone},
-          {"lblCount",       ControlKind::Label,      "",       120,  2805, 5460, 405,  5, kStyleNone},
-          {"lblTime",        ControlKind::Label,      "",       120,  2340, 5460, 405,  4, kStyleNone},
-          {"lblVerdict",     ControlKind::Label,      "",       120,  1875, 5460, 405,  3, kStyleNone},
-          {"lblProcessors",  ControlKind::Label,      "",       120,  1050, 5460, 765,  2, kStyleNone},
-          {"lblDetails",     ControlKind::Label,      "",       120,  585,  5460, 405,  1, kStyleNone},
-          {"lblImage",       ControlKind::Label,      "",       120,  120,  5460, 405,  0, kStyleNone},
+          {"cmdOK",          ControlKind::PushButton, "OK",     2235, 4200, 1215, 375,  7, kStyleNone},
+          {"lblProcessors",  ControlKind::Label,      "",       120,  3300, 5460, 795,  6, kStyleNone},
+          {"lblCount",       ControlKind::Label,      "",       120,  2835, 5460, 405,  5, kStyleNone},
+          {"lblTime",        ControlKind::Label,      "",       120,  2370, 5460, 405,  4, kStyleNone},
+          {"lblVerdict",     ControlKind::Label,      "",       120,  1710, 5460, 600,  3, kStyleNone},
+          {"lblDetails",     ControlKind::Label,      "",       120,  1245, 5460, 405,  2, kStyleNone},
+          {"lblImage",       ControlKind::Label,      "",       120,  780,  5460, 405,  1, kStyleNone},
+          {"lblAdvice",      ControlKind::Label,      "",       120,  120,  5460, 600,  0, kStyleNone},
       }};
   // clang-format on
   return layout;
@@ -35,13 +37,13 @@ void frmError::Tell(const ErrorReport& report, const Form& testWindow) {
   const bool opening = !IsLoaded();
   if (opening && !Load()) return;
   const SkipRule skip;
+  skip(lblAdvice.SetCaption(text.advice));
   skip(lblImage.SetCaption(text.image));
   skip(lblDetails.SetCaption(text.details));
-  skip(lblProcessors.SetCaption(text.processors));
   skip(lblVerdict.SetCaption(text.verdict));
   skip(lblTime.SetCaption(text.time));
   skip(lblCount.SetCaption(text.count));
-  skip(lblAdvice.SetCaption(text.advice));
+  skip(lblProcessors.SetCaption(text.processors));
   if (opening) skip(ShowBeside(testWindow));
 }
 
