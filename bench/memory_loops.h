@@ -158,6 +158,8 @@ template <bool own>
 struct MemoryLoops {
   MemoryLoops(int width, int height)
       : canvas(width, height, float(width), float(height)), plainCanvas(width, height) {}
+  int Width() const { return canvas.Surface()->width; }
+  int Height() const { return canvas.Surface()->height; }
   double PointsPerImage() const {
     float W = 0, H = 0;
     (void)canvas.InnerWidth(W);
@@ -179,9 +181,12 @@ struct MemoryLoops {
   std::uint64_t kept = 0;
   long images = 0;
 
-  // Runs image `index` of a pass through each loop, timing each with `now` (nanoseconds).
+  // Runs image `index` of a pass through the kernel and the plain loop, timing each with `now`
+  // (nanoseconds); with `all`, through the kernel without its sums and the plain loop over the
+  // library too. (Between the real window's images only the first two run: more would leave the
+  // caches and predictors further from where the real image left them, and slow it.)
   template <class Clock>
-  void Image(int index, Clock now) {
+  void Image(int index, Clock now, bool all = false) {
     const double K = 2 + index / 3;
     const int kind = index % 3;
     if (kind == 0)
@@ -190,6 +195,7 @@ struct MemoryLoops {
     const int start = static_cast<int>((images++ / kImages) % kLoops);
     for (int turn = 0; turn < kLoops; ++turn) {
       const int loop = (start + turn) % kLoops;
+      if (!all && (loop == 1 || loop == 3)) continue;
       fp::ClearUpperVectors();
       const double t0 = now();
       switch (loop) {
