@@ -157,7 +157,7 @@ class ProcessorTour {
   std::size_t at_ = 0;
   bool pinned_ = false, changed_ = false;
   ProcessorTour* enclosing_;
-  static inline ProcessorTour* innermost_ = nullptr;
+  static inline thread_local ProcessorTour* innermost_ = nullptr;  // nesting is per thread
 };
 
 // The check of each finished image, for one run of the cycle: its disagreements, its sums
