@@ -1,13 +1,18 @@
 // kelvarion-bench: what the stress test costs, measured in one run so that the figures can be
 // compared as ratios on a noisy machine. Needs a display (run it under xvfb-run at 96 dpi).
 //
-//   kernel_ns       the kernel and its loops alone, on a memory canvas, ns a point
+//   kernel_ns       the kernel and its loops alone, on a memory canvas, ns a point (with the sums
+//                   of every value it produces, as the cycle runs it)
 //   plain_loop_ns   the same prescribed operations written as one plain loop, ns a point
+//   value_sums_ns   what those sums cost: the kernel less the same kernel summing nothing
+//   library_loop_ns that plain loop with the C library's functions alone, without the program's
+//                   own correctly rounded values beside them, ns a point
+//                   (these two from three passes of all the memory loops after the window's)
 //   cycle_ns        the whole cycle in the real test window, ns a point
 //   kernel_share    kernel_ns / cycle_ns (the cycle checks every image it draws, the kernel alone
-//                   does not: this is what the check costs too)
-//   verify_us_per_image  the check of one finished image in the test window: the checksum of
-//                   its canvas and the question which processor the thread runs on, us
+//                   does not: this is what the check of finished images costs too)
+//   verify_us_per_image  the check of one finished image in the test window: its checksums from
+//                   the value sums and the question which processor the thread runs on, us
 //   pumps_per_s, repaints_per_s, max_poll_gap_ms, peak_rss_mib  (during the cycle)
 //   click_ms        from a click on the main window's About button, sent to the X server during
 //                   a running test, to the button's receiving it: median of 20 (and max_click_ms)
@@ -167,11 +172,12 @@ void OnCaption(const Label& label, std::string_view text) {
     return;
   }
   if (n >= r.statsUntil) {
-    // The check the cycle has just made of this image, again, on the same canvas, before the
-    // memory loops take the caches.
-    if (const CanvasSurface* canvas = f.pctGen.Surface()) {
+    // The check the cycle has just made of an image, again, before the memory loops take the
+    // caches.
+    {
       const double t0 = CpuNs();
-      r.sums += ImageChecksum(*canvas) + static_cast<unsigned>(affinity::System().current());
+      r.sums +=
+          SumsOf(r.memory->values).common + static_cast<unsigned>(affinity::System().current());
       bench::KeepFastest(r.verify, static_cast<int>((n - 1) % kImages), CpuNs() - t0);
     }
     r.memory->Image(static_cast<int>(n % kImages), CpuNs);
@@ -275,15 +281,26 @@ int main() {
   const double points = r->memory->PointsPerImage();
   const double kernelNs = bench::NsPerPoint(r->memory->kernel, points);
   const double plainNs = bench::NsPerPoint(r->memory->plain, points);
+  // Then, the window closed, three passes of all four memory loops, interleaved: what the sums
+  // cost, and the plain loop over the C library alone beside the kernel.
+  bench::MemoryLoops extra(r->memory->Width(), r->memory->Height());
+  for (int i = 0; i < 3 * kImages; ++i) extra.Image(i % kImages, CpuNs, true);
+  const double sumsNs =
+      bench::NsPerPoint(extra.kernel, points) - bench::NsPerPoint(extra.unsummed, points);
+  const double libraryNs = bench::NsPerPoint(extra.library, points);
+  const double kernelAgainNs = bench::NsPerPoint(extra.kernel, points);
   const double cycleNs = bench::NsPerPoint(r->cycle, points);
   const double verifyUs = bench::NsPerPoint(r->verify, points) * points / 1e3;
   const double s = r->seconds;
   const double pumps = r->stats.pumps / s, repaints = r->stats.repaints / s;
   const double gap = r->stats.maxPollGapNs / 1e6, rss = PeakRssMiB();
-  if (r->memory->Used() || r->sums == 1) std::puts("");  // keep the work
+  if (r->memory->Used() || extra.Used() || r->sums == 1) std::puts("");  // keep the work
   std::printf("kernel on a memory canvas   %7.2f ns a point\n", kernelNs);
+  std::printf("value sums in the kernel     %7.2f ns a point\n", sumsNs);
   std::printf("plain loop                  %7.2f ns a point (kernel / plain %.3f)\n", plainNs,
               kernelNs / plainNs);
+  std::printf("plain loop, C library alone %7.2f ns a point (the kernel in the same run %.2f)\n",
+              libraryNs, kernelAgainNs);
   std::printf("cycle in the test window    %7.2f ns a point (kernel share %.3f)\n", cycleNs,
               kernelNs / cycleNs);
   std::printf("check of a finished image      %7.2f us (%.2f %% of drawing it)\n", verifyUs,
@@ -302,12 +319,13 @@ int main() {
                 startups.size(), *std::min_element(startups.begin(), startups.end()),
                 *std::max_element(startups.begin(), startups.end()));
   std::printf(
-      "{\"kernel_ns\": %.3f, \"plain_loop_ns\": %.3f, \"cycle_ns\": %.3f, \"kernel_share\": %.4f, "
+      "{\"kernel_ns\": %.3f, \"value_sums_ns\": %.3f, \"plain_loop_ns\": %.3f, "
+      "\"library_loop_ns\": %.3f, \"cycle_ns\": %.3f, \"kernel_share\": %.4f, "
       "\"pumps_per_s\": %.0f, \"repaints_per_s\": %.1f, \"max_poll_gap_ms\": %.3f, "
       "\"peak_rss_mib\": %.1f, \"startup_ms\": %.1f, \"verify_us_per_image\": %.2f, "
       "\"click_ms\": %.3f, \"max_click_ms\": %.3f}\n",
-      kernelNs, plainNs, cycleNs, kernelNs / cycleNs, pumps, repaints, gap, rss, startupMs,
-      verifyUs, clickMs, maxClickMs);
+      kernelNs, sumsNs, plainNs, libraryNs, cycleNs, kernelNs / cycleNs, pumps, repaints, gap, rss,
+      startupMs, verifyUs, clickMs, maxClickMs);
   delete r;
   return 0;
 }

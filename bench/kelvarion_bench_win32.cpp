@@ -3,7 +3,9 @@
 // Wine: on Xvfb with no window manager), from the build folder, next to Kelvarion1.exe's.
 //
 //   kernel_ns       the kernel and its loops alone, on a memory canvas, ns a point
+//   value_sums_ns   what the kernel's sums of its values cost a point (as on Linux)
 //   plain_loop_ns   the same prescribed operations written as one plain loop, ns a point
+//   library_loop_ns that plain loop with the C library's functions alone, ns a point
 //   cycle_ns        the whole cycle in the real Win32 test window, ns a point
 //   kernel_share    kernel_ns / cycle_ns
 //   pumps_per_s, repaints_per_s, max_poll_gap_ms, peak_rss_mib  (during the cycle)
@@ -184,15 +186,24 @@ void Benchmark() {
   const double points = r->memory->PointsPerImage();
   const double kernelNs = bench::NsPerPoint(r->memory->kernel, points);
   const double plainNs = bench::NsPerPoint(r->memory->plain, points);
+  // Then, the window closed, three passes of all four memory loops, interleaved: what the sums
+  // cost, and the plain loop over the C library alone beside the kernel.
+  bench::MemoryLoops extra(r->memory->Width(), r->memory->Height());
+  for (int i = 0; i < 3 * kImages; ++i) extra.Image(i % kImages, WallNs, true);
+  const double sumsNs =
+      bench::NsPerPoint(extra.kernel, points) - bench::NsPerPoint(extra.unsummed, points);
+  const double libraryNs = bench::NsPerPoint(extra.library, points);
   const double cycleNs = bench::NsPerPoint(r->cycle, points);
   const double s = r->seconds;
   const double pumps = static_cast<double>(r->stats.pumps) / s;
   const double repaints = static_cast<double>(r->stats.repaints) / s;
   const double gap = static_cast<double>(r->stats.maxPollGapNs) / 1e6, rss = PeakRssMiB();
-  if (r->memory->Used()) std::puts("");
+  if (r->memory->Used() || extra.Used()) std::puts("");
   std::printf("kernel on a memory canvas   %7.2f ns a point\n", kernelNs);
+  std::printf("value sums in the kernel     %7.2f ns a point\n", sumsNs);
   std::printf("plain loop                  %7.2f ns a point (kernel / plain %.3f)\n", plainNs,
               kernelNs / plainNs);
+  std::printf("plain loop, C library alone %7.2f ns a point\n", libraryNs);
   std::printf("cycle in the test window    %7.2f ns a point (kernel share %.3f)\n", cycleNs,
               kernelNs / cycleNs);
   std::printf(
@@ -203,10 +214,12 @@ void Benchmark() {
                 startups.size(), *std::min_element(startups.begin(), startups.end()),
                 *std::max_element(startups.begin(), startups.end()));
   std::printf(
-      "{\"kernel_ns\": %.3f, \"plain_loop_ns\": %.3f, \"cycle_ns\": %.3f, \"kernel_share\": %.4f, "
+      "{\"kernel_ns\": %.3f, \"value_sums_ns\": %.3f, \"plain_loop_ns\": %.3f, "
+      "\"library_loop_ns\": %.3f, \"cycle_ns\": %.3f, \"kernel_share\": %.4f, "
       "\"pumps_per_s\": %.0f, \"repaints_per_s\": %.1f, \"max_poll_gap_ms\": %.3f, "
       "\"peak_rss_mib\": %.1f, \"startup_ms\": %.1f}\n",
-      kernelNs, plainNs, cycleNs, kernelNs / cycleNs, pumps, repaints, gap, rss, startupMs);
+      kernelNs, sumsNs, plainNs, libraryNs, cycleNs, kernelNs / cycleNs, pumps, repaints, gap, rss,
+      startupMs);
   delete r;
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 // The benchmark's loops on a memory canvas, shared by the Linux and the Windows benchmark so
-// that both time the same code: the kernel's own column through a MemoryCanvas, and the same
-// prescribed operations written as one plain loop, the floor the kernel is measured against.
+// that both time the same code: the kernel's own column through a MemoryCanvas, with its value
+// sums and without them (what the sums cost), the same prescribed operations written as one
+// plain loop (the floor the kernel is measured against), and that plain loop with the C library
+// alone (what the program's own computation of the functions costs beside it).
 
 #include <emmintrin.h>
 
@@ -40,13 +42,35 @@ inline double NsPerPoint(const PassTimes& t, double points) {
 // One image through the kernel's own code on a canvas in memory; v carries as in the cycle.
 // Both memory loops are functions of their own, so that neither is compiled into the code
 // around it differently from the other.
-[[gnu::noinline]] inline void KernelImage(MemoryCanvas& canvas, double K, Kind kind, double& v) {
+template <class Lanes>
+[[gnu::noinline]] void KernelImage(MemoryCanvas& canvas, double K, Kind kind, double& v,
+                                   ImageValues<Lanes>& values) {
   const SkipRule skip;
   double w = 0, step = 0;
   float endX = 0;
   skip(canvas.InnerWidth(endX));
   double Y = 0;
-  for (double X = 0; X <= endX; X += 1) KernelColumn(skip, canvas, X, K, kind, Y, v, w, step);
+  for (double X = 0; X <= endX; X += 1)
+    KernelColumn(skip, canvas, X, K, kind, Y, v, w, step, values);
+}
+
+// The C library's function alone, with the status test of its value: the kernel's call as it
+// would be without the program's own computation beside it.
+inline bool LibraryOnly(int kind, double a, double& r) {
+  if (kind == 0) {
+    if (std::isnan(a)) return false;
+    r = maths::PlatformAtan(a);
+  } else if (kind == 1) {
+    if (!std::isfinite(a)) return false;
+    r = maths::PlatformSin(a);
+  } else {
+    if (!(__builtin_isgreater(a, 0.0) && std::isfinite(a))) return false;
+    r = maths::PlatformLog(a);
+  }
+  fp::Settle(r);
+  if (std::isfinite(r)) return true;
+  fp::Clear();
+  return false;
 }
 
 // The same operations with no abstraction at all: the floor the kernel is measured against.
@@ -65,8 +89,12 @@ struct Plain {
   // The image's size, as any canvas that can change size keeps it: read at every point.
   float limitX, limitY;
   std::size_t stride;
+  maths::Findings findings;
 };
-[[gnu::noinline]] inline void PlainImage(Plain& p, double K, int kind, double& v) {
+// With `own`, the program's functions as the kernel calls them (the library's value and the
+// program's own checking each other); without, the C library's alone.
+template <bool own>
+[[gnu::noinline]] void PlainImage(Plain& p, double K, int kind, double& v) {
   const float endX = p.innerW;
   for (double X = 0; X <= endX; X += 1) {
     const float endY = p.innerH;
@@ -90,11 +118,16 @@ struct Plain {
           fp::Clear();
           break;
         }
-        // The program's functions, as the kernel calls them: the library's value, rounded
-        // correctly.
         double r;
-        if (!(kind == 0 ? maths::Atan(a, r) : kind == 1 ? maths::Sin(a, r) : maths::Log(a, r)))
+        if (own) {
+          maths::Values got;
+          if (!(kind == 0   ? maths::Atan(a, r, got, p.findings)
+                : kind == 1 ? maths::Sin(a, r, got, p.findings)
+                            : maths::Log(a, r, got, p.findings)))
+            break;
+        } else if (!LibraryOnly(kind, a, r)) {
           break;
+        }
         v = r;
       } while (false);
       double w = v;
@@ -119,47 +152,73 @@ struct Plain {
   }
 }
 
-// The kernel and the plain loop, image by image, each image's fastest time kept, on canvases of
-// the size of the window's own (at its pixel ratio), so that all three figures time the same
-// points.
+// The kernel (with and without its sums) and the two plain loops, image by image, each image's
+// fastest time kept, on canvases of the size of the window's own (at its pixel ratio), so that
+// all the figures time the same points.
 struct MemoryLoops {
   MemoryLoops(int width, int height)
       : canvas(width, height, float(width), float(height)), plainCanvas(width, height) {}
+  int Width() const { return canvas.Surface()->width; }
+  int Height() const { return canvas.Surface()->height; }
   double PointsPerImage() const {
     float W = 0, H = 0;
     (void)canvas.InnerWidth(W);
     (void)canvas.InnerHeight(H);
     return double(W + 1) * double(H + 1);
   }
-  PassTimes kernel = Unmeasured(), plain = Unmeasured();
+  static constexpr int kLoops = 4;
+  // The kernel, the kernel without its sums, the plain loop, the plain loop over the library.
+  PassTimes times[kLoops] = {Unmeasured(), Unmeasured(), Unmeasured(), Unmeasured()};
+  const PassTimes& kernel = times[0];
+  const PassTimes& unsummed = times[1];
+  const PassTimes& plain = times[2];
+  const PassTimes& library = times[3];
   MemoryCanvas canvas;
-  Plain plainCanvas;
-  double vKernel = 2, vPlain = 2;
+  Plain plainCanvas;  // both plain loops draw here: no more memory between real images than before
+  double vs[kLoops] = {2, 2, 2, 2};
+  ImageValues<ValueLanes> values;
+  ImageValues<NoLanes> noValues;
+  std::uint64_t kept = 0;
   long images = 0;
 
-  // Runs image `index` of a pass through the kernel and through the plain loop, timing each
-  // with `now` (nanoseconds).
+  // Runs image `index` of a pass through the kernel and the plain loop, timing each with `now`
+  // (nanoseconds); with `all`, through the kernel without its sums and the plain loop over the
+  // library too. (Between the real window's images only the first two run: more would leave the
+  // caches and predictors further from where the real image left them, and slow it.)
   template <class Clock>
-  void Image(int index, Clock now) {
+  void Image(int index, Clock now, bool all = false) {
     const double K = 2 + index / 3;
     const int kind = index % 3;
-    if (kind == 0) vKernel = vPlain = 2;
+    if (kind == 0)
+      for (double& v : vs) v = 2;
     // Whichever runs first finds the caches as the code before left them: take turns.
-    const bool kernelFirst = (images++ / kImages) % 2 == 0;
-    for (int turn = 0; turn < 2; ++turn) {
+    const int start = static_cast<int>((images++ / kImages) % kLoops);
+    for (int turn = 0; turn < kLoops; ++turn) {
+      const int loop = (start + turn) % kLoops;
+      if (!all && (loop == 1 || loop == 3)) continue;
       fp::ClearUpperVectors();
       const double t0 = now();
-      if ((turn == 0) == kernelFirst) {
-        KernelImage(canvas, K, kKinds[kind], vKernel);
-        KeepFastest(kernel, index, now() - t0);
-      } else {
-        PlainImage(plainCanvas, K, kind, vPlain);
-        KeepFastest(plain, index, now() - t0);
+      switch (loop) {
+        case 0:
+          values = {};
+          KernelImage(canvas, K, kKinds[kind], vs[0], values);
+          kept += values.first.w;
+          break;
+        case 1:
+          KernelImage(canvas, K, kKinds[kind], vs[1], noValues);
+          break;
+        case 2:
+          PlainImage<true>(plainCanvas, K, kind, vs[2]);
+          break;
+        default:
+          PlainImage<false>(plainCanvas, K, kind, vs[3]);
+          break;
       }
+      KeepFastest(times[loop], index, now() - t0);
     }
   }
-  // Keeps the plain loop's work from being optimised away.
-  bool Used() const { return plainCanvas.pixels[1] == 0x12345678u; }
+  // Keeps the work from being optimised away.
+  bool Used() const { return plainCanvas.pixels[1] == 0x12345678u || kept == 1; }
 };
 
 }  // namespace kelvarion::bench

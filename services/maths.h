@@ -1,22 +1,23 @@
 #pragma once
 // Arctangent, sine and natural logarithm as the kernel uses them. Each is the platform's C
-// library function, called for every value, with its result rounded correctly: the C libraries
-// of the two platforms round some values differently (glibc's sine is off by an ulp at 0.15 %
-// of a large canvas's arguments, the Windows build's x87 sine by up to thousands of ulps near
-// the sine's zeros), and both must draw the same images bit for bit. So the program also
-// computes the correctly rounded value (round to nearest, ties to even) itself, with double
-// arithmetic only, identical wherever doubles are IEEE doubles (x86-64, and i686 with SSE2),
-// and the library's value is replaced by it when the two are within a rounding distance
-// (kReach). A library value farther away is no rounding matter but a fault of the library or of
-// the machine: it is returned as it is, so that the stress test shows it instead of mending it.
+// library function, called for every value, and the program's own correctly rounded value
+// (round to nearest, ties to even) computed beside it: two computations of the same value that
+// check each other at every point. The C libraries of the two platforms round some values
+// differently (glibc's sine is off by an ulp at 0.15 % of a large canvas's arguments, the
+// Windows build's x87 sine by up to thousands of ulps near the sine's zeros), and both must draw
+// the same images bit for bit, so the kernel goes on with the program's own value, computed
+// with double arithmetic only, identical wherever doubles are IEEE doubles (x86-64, and i686
+// with SSE2). A library value within a rounding distance of it (kReach) is the library's
+// rounding; one farther away is no rounding matter but a fault of the machine, reported at once
+// (Disagree).
 //
 // A statement fails, leaving its variable unassigned, where the function has no finite value:
 // the logarithm of 0, of a negative number or of infinity, the sine of infinity, any function of
 // NaN. Those arguments are recognised by quiet comparisons, without calling the library, so a
-// failure raises no floating-point flag. The library's value is tested like any operation's
-// (fpstatus.h): a non-finite value where the function has a finite one also fails, and clears
-// the flags it raised. The program's own computation raises at most inexact and underflow,
-// which the kernel does not test.
+// failure raises no floating-point flag. A library call that fails where the function has a
+// finite value (a non-finite result) fails the statement too, and clears the flags it raised.
+// The program's own computation raises at most inexact and underflow, which the kernel does not
+// test.
 
 #include <cmath>
 
@@ -25,17 +26,19 @@
 
 namespace kelvarion::maths {
 
-// Tests only: builds made with KELVARION_FAULT_HOOK pass every result through InjectFault, which
-// the test defines and which may spoil it, so that a test can show the self-check seeing a
-// wrong colour. The program's own build has no hook: TestFault compiles away.
+// Tests only: builds made with KELVARION_FAULT_HOOK pass values through InjectFault, which the
+// test defines and which may spoil them, so that a test can show the self-check seeing a wrong
+// value: `site` is 'a', 's' or 'l' for the correctly rounded arctangent, sine or logarithm of
+// `argument`, 'w' for the kernel's w after its product number `argument` (1 to 5). The program's
+// own build has no hook: TestFault compiles away.
 #ifdef KELVARION_FAULT_HOOK
-double InjectFault(char function, double argument, double result);
-inline double TestFault(char function, double argument, double result) {
-  return InjectFault(function, argument, result);
+double InjectFault(char site, double argument, double value);
+inline double TestFault(char site, double argument, double value) {
+  return InjectFault(site, argument, value);
 }
 #else
-inline double TestFault(char, double, double result) {
-  return result;
+inline double TestFault(char, double, double value) {
+  return value;
 }
 #endif
 
@@ -86,16 +89,48 @@ bool SlowLog(double a, double& out);
 // An honest library is within an ulp or two (2^-52 at most for these values). The widest honest
 // gap is the x87 sine the Windows build links (fsin), which reduces the argument with its own
 // 66-bit approximation of pi and so misses the sine by up to about a * 2^-66 (2^-41 for the
-// kernel's a, below 2^25): measured under Wine, by 2^-43.4 at most. Any wider gap is a fault, and
-// the reach is kept this small so that as few faults as possible are mended: at order 80 a
-// change of 2^-36 in v moves a colour by a twentieth.
+// kernel's a, below 2^25): measured under Wine, by 2^-43.4 at most. A wider gap is a fault of the
+// machine (or of the library): the point is an error at once. A smaller fault is no rounding
+// matter either, but only the self-check's sums can see it: they take the library's value too.
 inline constexpr double kReach = 0x1p-36;
 
-// The value to use, from the library's and the correctly rounded one. `reach` is the allowed
-// distance: kReach, or kReach * |correct| for the logarithm.
-inline double Reconcile(double platform, double correct, double reach) {
-  return std::fabs(platform - correct) <= reach ? correct : platform;
+// Whether the library's value lies within `reach` of the program's own: kReach, or
+// kReach * |own| for the logarithm. A quiet comparison: a NaN disagrees without raising a flag.
+inline bool Agree(double library, double own, double reach) {
+  return __builtin_islessequal(std::fabs(library - own), reach);
 }
+
+// Both values a call produced, for the self-check's sums (zero where the call was not made).
+struct Values {
+  double library = 0, own = 0;
+};
+
+// A point where the two lay farther apart than the reach: the function ('a', 's' or 'l'), its
+// argument, both values, and a further computation of the right value that decided which of the
+// two was wrong (either or both).
+struct Disagreement {
+  char function = 0;
+  double argument = 0, library = 0, own = 0, further = 0;
+  bool libraryWrong = false, ownWrong = false;
+};
+
+// What the calls of one image found beyond the reach: every such point counted, the first kept.
+struct Findings {
+  long count = 0;
+  Disagreement first;
+};
+
+// Out of line and only for a disagreement, so the agreeing path costs one comparison: records it
+// in `findings`, computes the right value again by another way (the fixed-point one where it
+// applies) to decide which was wrong, and gives that value as the call's; where the library's
+// value is not finite the library call failed and so does the statement (`ok` false). Either way
+// it clears the floating-point status, the x87 unit's included, for the next statement. Returned
+// by value, so that no variable of the kernel has its address taken.
+struct Outcome {
+  double value;
+  bool ok;
+};
+Outcome Disagree(char function, double argument, double library, double own, Findings& findings);
 
 // The library's functions, called through a volatile argument: never folded into a constant
 // nor dropped, so every value really comes from the library (where a test can replace it).
@@ -112,32 +147,67 @@ inline double PlatformLog(double a) {
   return std::log(x);
 }
 
-inline Status Atan(double a, double& out) {
+inline Status Take(const Outcome& o, double& out) {
+  if (!o.ok) return Status::Failed();
+  out = o.value;
+  return Status::Ok();
+}
+
+// The kernel's calls. Each calls the library and computes its own value beside it; where the two
+// agree, the result is the program's own (so every build draws the same), and both go into
+// `got`. The library's value needs no status test of its own: where the function has a finite
+// value (checked first), a library call failed exactly when its value is not finite, and such a
+// value never agrees. That holds whichever unit the library computed in: mingw-w64's sine and
+// logarithm use the x87 unit, whose flags the SSE status register does not show.
+inline Status Atan(double a, double& out, Values& got, Findings& findings) {
   if (std::isnan(a)) return Status::Failed();
   double y = PlatformAtan(a);
   fp::Settle(y);
-  if (!fp::Test(y)) return Status::Failed();
-  out = TestFault('a', a, Reconcile(y, CorrectAtan(a), kReach));
+  const double c = TestFault('a', a, CorrectAtan(a));
+  got = {y, c};
+  if (__builtin_expect(!Agree(y, c, kReach), 0)) return Take(Disagree('a', a, y, c, findings), out);
+  out = c;
   return Status::Ok();
 }
 
-inline Status Sin(double a, double& out) {
+inline Status Sin(double a, double& out, Values& got, Findings& findings) {
   if (!std::isfinite(a)) return Status::Failed();
   double y = PlatformSin(a);
   fp::Settle(y);
-  if (!fp::Test(y)) return Status::Failed();
-  out = TestFault('s', a, Reconcile(y, CorrectSin(a), kReach));
+  const double c = TestFault('s', a, CorrectSin(a));
+  got = {y, c};
+  if (__builtin_expect(!Agree(y, c, kReach), 0)) return Take(Disagree('s', a, y, c, findings), out);
+  out = c;
   return Status::Ok();
 }
 
-inline Status Log(double a, double& out) {
+inline Status Log(double a, double& out, Values& got, Findings& findings) {
   if (!(__builtin_isgreater(a, 0.0) && std::isfinite(a))) return Status::Failed();
   double y = PlatformLog(a);
   fp::Settle(y);
-  if (!fp::Test(y)) return Status::Failed();
-  const double c = CorrectLog(a);
-  out = TestFault('l', a, Reconcile(y, c, kReach * std::fabs(c)));
+  const double c = TestFault('l', a, CorrectLog(a));
+  got = {y, c};
+  if (__builtin_expect(!Agree(y, c, kReach * std::fabs(c)), 0))
+    return Take(Disagree('l', a, y, c, findings), out);
+  out = c;
   return Status::Ok();
+}
+
+// The same for callers that keep neither (tools, tests).
+inline Status Atan(double a, double& out) {
+  Values got;
+  Findings findings;
+  return Atan(a, out, got, findings);
+}
+inline Status Sin(double a, double& out) {
+  Values got;
+  Findings findings;
+  return Sin(a, out, got, findings);
+}
+inline Status Log(double a, double& out) {
+  Values got;
+  Findings findings;
+  return Log(a, out, got, findings);
 }
 
 }  // namespace kelvarion::maths

@@ -1,20 +1,27 @@
 #include "stress/frm_error.h"
 
+#include <cstdio>
+#include <cstring>
+
 namespace kelvarion {
 
 const FormLayout& frmError::Layout() {
   // The layout reads as a table.
   // clang-format off
+  // What to do comes first; the processors, whose sentence is the longest on a large machine,
+  // come last, where the room it leaves in the common case lies above OK.
   static const FormLayout layout{
-      "Computation Error", 5400, 3570, Frame::Dialog, nullptr,
+      "Computation Error", 5700, 4695, Frame::Dialog, nullptr,
       {
           // name             kind                      caption  left   top  width height tab style
-          {"cmdOK",          ControlKind::PushButton, "OK",     2085, 3075, 1215, 375,  5, kStyleNone},
-          {"lblCount",       ControlKind::Label,      "",       120,  2370, 5160, 600,  4, kStyleNone},
-          {"lblTime",        ControlKind::Label,      "",       120,  1905, 5160, 405,  3, kStyleNone},
-          {"lblVerdict",     ControlKind::Label,      "",       120,  1245, 5160, 600,  2, kStyleNone},
-          {"lblProcessors",  ControlKind::Label,      "",       120,  585,  5160, 600,  1, kStyleNone},
-          {"lblImage",       ControlKind::Label,      "",       120,  120,  5160, 405,  0, kStyleNone},
+          {"cmdOK",          ControlKind::PushButton, "OK",     2235, 4200, 1215, 375,  7, kStyleNone},
+          {"lblProcessors",  ControlKind::Label,      "",       120,  3300, 5460, 795,  6, kStyleNone},
+          {"lblCount",       ControlKind::Label,      "",       120,  2835, 5460, 405,  5, kStyleNone},
+          {"lblTime",        ControlKind::Label,      "",       120,  2370, 5460, 405,  4, kStyleNone},
+          {"lblVerdict",     ControlKind::Label,      "",       120,  1710, 5460, 600,  3, kStyleNone},
+          {"lblDetails",     ControlKind::Label,      "",       120,  1245, 5460, 405,  2, kStyleNone},
+          {"lblImage",       ControlKind::Label,      "",       120,  780,  5460, 405,  1, kStyleNone},
+          {"lblAdvice",      ControlKind::Label,      "",       120,  120,  5460, 600,  0, kStyleNone},
       }};
   // clang-format on
   return layout;
@@ -30,11 +37,13 @@ void frmError::Tell(const ErrorReport& report, const Form& testWindow) {
   const bool opening = !IsLoaded();
   if (opening && !Load()) return;
   const SkipRule skip;
+  skip(lblAdvice.SetCaption(text.advice));
   skip(lblImage.SetCaption(text.image));
-  skip(lblProcessors.SetCaption(text.processors));
+  skip(lblDetails.SetCaption(text.details));
   skip(lblVerdict.SetCaption(text.verdict));
   skip(lblTime.SetCaption(text.time));
   skip(lblCount.SetCaption(text.count));
+  skip(lblProcessors.SetCaption(text.processors));
   if (opening) skip(ShowBeside(testWindow));
 }
 
@@ -48,12 +57,40 @@ std::string Count(long n, const char* one, const char* many) {
   return std::to_string(n) + ' ' + (n == 1 ? one : many);
 }
 
-std::string Processor(int p) {
-  return p >= 0 ? "logical processor " + std::to_string(p)
-                : std::string("a logical processor the system did not name");
+const char* FunctionName(char f) {
+  return f == 'a' ? "arctangent" : f == 's' ? "sine" : "logarithm";
+}
+const char* FunctionSymbol(char f) {
+  return f == 'a' ? "atan" : f == 's' ? "sin" : "log";
+}
+
+std::string Hex64(std::uint64_t x) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%016llx", static_cast<unsigned long long>(x));
+  return text;
 }
 
 }  // namespace
+
+std::string HexDouble(double x) {
+  std::uint64_t u;
+  std::memcpy(&u, &x, sizeof u);
+  const bool negative = u >> 63;
+  const int biased = static_cast<int>(u >> 52 & 0x7FF);
+  std::uint64_t mantissa = u & 0xFFFFFFFFFFFFFull;
+  if (biased == 0x7FF) return mantissa ? "nan" : negative ? "-inf" : "inf";
+  std::string s = negative ? "-0x" : "0x";
+  s += biased == 0 ? '0' : '1';
+  if (mantissa) {
+    s += '.';
+    for (int digit = 12; digit >= 0 && mantissa; --digit) {
+      s += "0123456789abcdef"[mantissa >> (4 * digit) & 0xF];
+      mantissa &= (std::uint64_t{1} << (4 * digit)) - 1;
+    }
+  }
+  const int exponent = biased == 0 ? (u << 1 == 0 ? 0 : -1022) : biased - 1023;
+  return s + 'p' + (exponent < 0 ? "-" : "+") + std::to_string(exponent < 0 ? -exponent : exponent);
+}
 
 std::string DurationText(std::int64_t ns) {
   const std::int64_t s = ns / 1'000'000'000;
@@ -69,40 +106,97 @@ std::string DurationText(std::int64_t ns) {
 }
 
 ErrorSentences Sentences(const ErrorReport& r) {
+  static const topology::Description kNumbersOnly;
+  const topology::Description& places = r.topology ? *r.topology : kNumbersOnly;
+  const auto processor = [&](int p) { return topology::Name(places, p); };
   ErrorSentences t;
-  const std::string pass = std::to_string(r.pass), firstPass = std::to_string(r.firstPass);
-  t.image = "Image " + std::to_string(r.image) + " (" + Caption(r.kind) + ", order " +
-            std::to_string(r.order) + ") came out different in pass " + pass +
-            " from its first drawing, in pass " + firstPass + ".";
-  if (r.processor >= 0 && r.processor == r.firstProcessor)
-    t.processors = "It was drawn on " + Processor(r.processor) + ", as was its first drawing.";
-  else
-    t.processors = "It was drawn on " + Processor(r.processor) +
-                   "; its first drawing was made on " + Processor(r.firstProcessor) + ".";
-  if (!r.held)
-    t.processors +=
-        " The test could not hold its thread to one processor: each drawing is named by the "
-        "processor it ended on.";
-  const std::string further = "A further drawing, in pass " + std::to_string(r.decidingPass) +
-                              " on " + Processor(r.decidingProcessor) + ", ";
-  switch (r.verdict) {
-    case ErrorReport::Verdict::Open:
-      t.verdict =
-          "One of the two drawings is wrong; the next drawing of this image will show which.";
+  const std::string pass = std::to_string(r.pass);
+  const std::string image = "Image " + std::to_string(r.image) + " (" + Caption(r.kind) +
+                            ", order " + std::to_string(r.order) + ")";
+  const std::string notHeld =
+      r.held ? ""
+             : " The test could not hold its thread to one processor: each drawing is named by "
+               "where it ended.";
+  int blamed = r.processor;  // the processor whose work was wrong, -2 while undecided
+  switch (r.finding) {
+    case ErrorReport::Finding::Disagreement: {
+      const maths::Disagreement& d = r.disagreement;
+      const std::string name = FunctionName(d.function);
+      t.image = image + ", pass " + pass + ": the C library and the program disagreed on " +
+                (d.function == 'a' ? "an " : "a ") + name + '.';
+      t.details = std::string(FunctionSymbol(d.function)) + '(' + HexDouble(d.argument) +
+                  "): C library " + HexDouble(d.library) + ", program " + HexDouble(d.own) + '.';
+      t.processors = "It was computed on " + processor(r.processor) + '.' + notHeld;
+      const std::string again = "Computed again another way, the value ";
+      if (d.libraryWrong && !d.ownWrong)
+        t.verdict = again + "agreed with the program's: the processor got the C library's " + name +
+                    " wrong.";
+      else if (d.ownWrong && !d.libraryWrong)
+        t.verdict = again + "agreed with the C library's: the processor got the program's own " +
+                    name + " wrong.";
+      else
+        t.verdict = again + "was " + HexDouble(d.further) +
+                    ", neither of the two: the processor got both wrong.";
       break;
-    case ErrorReport::Verdict::LaterWrong:
-      t.verdict = further + "agreed with the first: the drawing of pass " + pass + ", made on " +
-                  Processor(r.processor) + ", was wrong.";
+    }
+    case ErrorReport::Finding::KnownAnswer:
+      t.image = image + " came out different in pass " + pass + " from its known answer.";
+      t.details =
+          "The checksum of its values was " + Hex64(r.sum) + " instead of " + Hex64(r.known) + '.';
+      t.processors = "It was drawn on " + processor(r.processor) + '.' + notHeld;
+      t.verdict = "Every correct processor computes the known answer: this drawing was wrong.";
       break;
-    case ErrorReport::Verdict::FirstWrong:
-      t.verdict = further + "agreed with the one of pass " + pass +
-                  ": the first drawing, made on " + Processor(r.firstProcessor) + ", was wrong.";
+    case ErrorReport::Finding::FirstDrawing: {
+      const std::string firstPass = std::to_string(r.firstPass);
+      t.image = image + " came out different in pass " + pass +
+                " from its first drawing, in pass " + firstPass + '.';
+      t.details = r.libraryOnly
+                      ? "Only the C library's results differed; the program's own values and the "
+                        "colours were the same."
+                  : r.coloursDiffer ? "The program's values differed, and so did the colours."
+                                    : "The program's values differed; the colours were the same.";
+      if (r.processor >= 0 && r.processor == r.firstProcessor)
+        t.processors = "It was drawn on " + processor(r.processor) + ", as was its first drawing.";
+      else
+        t.processors = "It was drawn on " + processor(r.processor) +
+                       "; its first drawing was made on " + processor(r.firstProcessor) + '.';
+      t.processors += notHeld;
+      const std::string further = "A further drawing, in pass " + std::to_string(r.decidingPass) +
+                                  " on " + processor(r.decidingProcessor) + ", ";
+      switch (r.verdict) {
+        case ErrorReport::Verdict::Open:
+          t.verdict =
+              "One of the two drawings is wrong; the next drawing of this image will show which.";
+          if (r.processor != r.firstProcessor) blamed = -2;
+          break;
+        case ErrorReport::Verdict::LaterWrong:
+          t.verdict =
+              further + "agreed with the first: the drawing of pass " + pass + " was wrong.";
+          break;
+        case ErrorReport::Verdict::FirstWrong:
+          t.verdict =
+              further + "agreed with the one of pass " + pass + ": the first drawing was wrong.";
+          blamed = r.firstProcessor;
+          break;
+      }
       break;
+    }
   }
   t.time = "It was found at " + r.time + ", " + DurationText(r.afterNs) + " after the test began.";
   t.count = "The test started on " + r.testStart + " has found " +
-            Count(r.errors, "error", "errors") +
-            " so far. A processor that makes even one error is not stable.";
+            Count(r.errors, "error", "errors") + " so far.";
+  const std::string never = "A stable processor never shows this window: ";
+  if (blamed == -2)
+    t.advice = never +
+               "once the next drawing has shown which core made the error, lower its clock or "
+               "raise its voltage, then test again.";
+  else if (blamed < 0)
+    t.advice = never +
+               "lower the clock of the core that made the error or raise its voltage, then test "
+               "again.";
+  else
+    t.advice = never + "lower the clock of " + topology::CoreName(places, blamed) +
+               " or raise its voltage, then test again.";
   return t;
 }
 

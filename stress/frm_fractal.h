@@ -8,6 +8,7 @@
 #include "services/clock.h"
 #include "services/form.h"
 #include "services/pump.h"
+#include "services/topology.h"
 #include "stress/self_check.h"
 
 namespace kelvarion {
@@ -19,8 +20,9 @@ class frmFractal : public Form {
   // 0 keeps the test running, -1 asks it to stop. Kept across unloads.
   std::int16_t StopFlag = 0;
 
-  // How a test moves its thread from processor to processor (tests give their own).
-  CheckSetup checking{&affinity::System()};
+  // How a test moves its thread from processor to processor and names them (tests give their
+  // own), and the known answers.
+  CheckSetup checking{&affinity::System(), kProcessorDwellNs, &topology::System};
 
   Canvas pctGen{*this, "pctGen"};
   Label lblWhen{*this, "lblWhen"};

@@ -29,6 +29,7 @@ void GenerationCycle(Window& Me) {
   const SkipRule skip;  // holds from here to the end of the handler
   double K = 0, X = 0, Y = 0, v = 0, w = 0, step = 0, N = 0;
   char text[24];
+  ImageValues<> values;  // what the points of the image being drawn produce, for the check
 
   skip(Me.lblWhen.SetCaption(Me.Now()));
   // This run's own check of its images and tour of the processors; it gives the thread back
@@ -49,13 +50,14 @@ void GenerationCycle(Window& Me) {
         // other statement that fails under the skip rule.
         float endX = 0;
         skip(Me.pctGen.InnerWidth(endX));
+        values = ImageValues<>{};
         for (X = 0; X <= endX; X += 1) {
-          KernelColumn(skip, Me.pctGen, X, K, kind, Y, v, w, step);
+          KernelColumn(skip, Me.pctGen, X, K, kind, Y, v, w, step, values);
           if (Me.StopFlag != 0) goto stop;
           Me.PumpEvents();
         }
         N += 1;
-        check.ImageFinished(N, K, kind);
+        check.ImageFinished(N, K, kind, values);
         skip(Me.lblNum.SetCaption(CountText(N, text)));
         Me.PumpEvents();
       }

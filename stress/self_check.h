@@ -1,10 +1,14 @@
 #pragma once
-// The stress test checks its own work. Every pass draws the same 237 images, and the first of
-// them (Arctangent, order 2) draws every point of the canvas, so the canvas after image n of a
-// pass is the same in every pass. The first pass of a test keeps a checksum of the canvas after
-// each image; every later pass compares. Meanwhile the test's thread is held to one logical
-// processor at a time and moved on to the next from time to time, so that each core is driven
-// at its highest boost clock in turn and an error can be laid at one core's door.
+// The stress test checks its own work, three ways. At every point the C library's value of the
+// function and the program's own correctly rounded one check each other (maths.h): a gap beyond
+// any library's rounding is an error at once. Every value every point produces goes into the
+// image's sums (kernel.h); every pass draws the same 237 images, so the first pass of a test
+// keeps each image's sums and every later pass compares. And every build computes the same
+// values, so for the canvas sizes the test window has at the common pixel densities the program
+// carries the right sums (known_answers.h): there even the first pass is checked. Meanwhile the
+// test's thread is held to one logical processor at a time and moved on to the next from time to
+// time, so that each core is driven at its highest boost clock in turn and an error can be laid
+// at one core's door.
 
 #include <array>
 #include <cstdint>
@@ -15,7 +19,9 @@
 #include "services/affinity.h"
 #include "services/canvas_surface.h"
 #include "services/clock.h"
+#include "services/topology.h"
 #include "stress/kernel.h"
+#include "stress/known_answers.h"
 
 namespace kelvarion {
 
@@ -27,116 +33,75 @@ inline constexpr int kImagesPerPass = 237;
 // logical processors more than five times.
 inline constexpr std::int64_t kProcessorDwellNs = 30'000'000'000;
 
-// A 64-bit checksum of a canvas's image: Fletcher's two running sums (each word added to the
-// first, the first to the second) over its pixels, in eight lanes of 64-bit words that the
-// processor keeps side by side (about 12 us for a 413 x 333 image). The first sum changes with
-// any single changed pixel; the second also with where a change lies.
-class ImageSums {
- public:
-  void Add(const std::uint32_t* p, std::size_t n) {
-    std::size_t i = 0;
-#if KELVARION_FP_SSE
-    // In registers for the loop: kept in the object they would go through memory each time.
-    __m128i a0 = a_[0], a1 = a_[1], a2 = a_[2], a3 = a_[3];
-    __m128i b0 = b_[0], b1 = b_[1], b2 = b_[2], b3 = b_[3];
-    const auto* q = reinterpret_cast<const __m128i*>(p);
-    for (; i + 16 <= n; i += 16, q += 4) {
-      a0 = _mm_add_epi64(a0, _mm_loadu_si128(q));
-      b0 = _mm_add_epi64(b0, a0);
-      a1 = _mm_add_epi64(a1, _mm_loadu_si128(q + 1));
-      b1 = _mm_add_epi64(b1, a1);
-      a2 = _mm_add_epi64(a2, _mm_loadu_si128(q + 2));
-      b2 = _mm_add_epi64(b2, a2);
-      a3 = _mm_add_epi64(a3, _mm_loadu_si128(q + 3));
-      b3 = _mm_add_epi64(b3, a3);
-    }
-    a_[0] = a0, a_[1] = a1, a_[2] = a2, a_[3] = a3;
-    b_[0] = b0, b_[1] = b1, b_[2] = b2, b_[3] = b3;
-#else
-    for (; i + 16 <= n; i += 16)
-      for (int l = 0; l < 8; ++l) {
-        std::uint64_t w;
-        std::memcpy(&w, p + i + 2 * l, sizeof w);
-        a_[l] += w;
-        b_[l] += a_[l];
-      }
-#endif
-    for (; i < n; ++i) {
-      tailA_ += p[i];
-      tailB_ += tailA_;
-    }
+// An image's checksums, from its value lanes (kernel.h): `common` of the values every correct
+// processor computes alike on every build (the correctly rounded results and all that follows
+// from them, the colours among them), which the known answers give; `library` of the C library's
+// results, which are the platform's own; `colours` of the colour lane alone, to tell whether what
+// the screen shows changed. Each lane is mixed in with a step that is a bijection for the others
+// fixed, so a change in any one lane always changes the checksum.
+struct ValueSums {
+  std::uint64_t common = 0, library = 0, colours = 0;
+  bool operator==(const ValueSums& o) const {
+    return common == o.common && library == o.library && colours == o.colours;
   }
-  std::uint64_t Finish(std::uint64_t seed) const {
-    std::uint64_t words[18];
-#if KELVARION_FP_SSE
-    for (int l = 0; l < 4; ++l) {
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(words + 2 * l), a_[l]);
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(words + 8 + 2 * l), b_[l]);
-    }
-#else
-    for (int l = 0; l < 8; ++l) {
-      words[l] = a_[l];
-      words[8 + l] = b_[l];
-    }
-#endif
-    words[16] = tailA_;
-    words[17] = tailB_;
-    std::uint64_t h = seed;
-    for (const std::uint64_t x : words) {
-      h = (h ^ x) * 0x9E3779B97F4A7C15u;
-      h ^= h >> 29;
-    }
-    return h;
-  }
-
- private:
-#if KELVARION_FP_SSE
-  __m128i a_[4] = {}, b_[4] = {};
-#else
-  std::uint64_t a_[8] = {}, b_[8] = {};
-#endif
-  std::uint64_t tailA_ = 0, tailB_ = 0;
+  bool operator!=(const ValueSums& o) const { return !(*this == o); }
 };
 
-inline std::uint64_t ImageChecksum(const CanvasSurface& s) {
-  ImageSums sums;
-  if (s.width > 0 && s.height > 0 && s.bits) {
-    const auto w = static_cast<std::size_t>(s.width);
-    if (s.stride == s.width) {
-      sums.Add(s.bits, w * static_cast<std::size_t>(s.height));
-    } else {
-      for (int y = 0; y < s.height; ++y)
-        sums.Add(s.bits + static_cast<std::size_t>(y) * s.stride, w);
-    }
+inline std::uint64_t MixIn(std::uint64_t h, std::uint64_t x) {
+  h = (h ^ x) * 0x9E3779B97F4A7C15u;
+  return h ^ (h >> 29);
+}
+
+inline ValueSums SumsOf(const ImageValues<ValueLanes>& v) {
+  const ValueLanes* both[] = {&v.first, &v.second};
+  ValueSums s;
+  for (const ValueLanes* l : both) {
+    for (std::uint64_t x : {l->own, l->seed, l->v, l->w, l->colour}) s.common = MixIn(s.common, x);
+    s.library = MixIn(s.library, l->library);
+    s.colours = MixIn(s.colours, l->colour);
   }
-  return sums.Finish((static_cast<std::uint64_t>(s.width) << 32) ^ static_cast<unsigned>(s.height));
+  return s;
 }
 
 // What the check needs from the test window beyond the canvas.
 struct CheckSetup {
   const affinity::Calls* processors = nullptr;  // nullptr: the thread is left where it is
   std::int64_t dwellNs = kProcessorDwellNs;
+  // Where each processor sits, read when an error is first told; nullptr: numbers alone.
+  const topology::Description& (*topology)() = nullptr;
+  // The right sums by canvas size (tests give their own).
+  const KnownAnswers* known = kKnownAnswers;
+  std::size_t knownCount = sizeof kKnownAnswers / sizeof kKnownAnswers[0];
 };
 
 // A test's first error, as the error window tells it, and the test's count of errors.
 struct ErrorReport {
+  // What showed it: the two computations of a function disagreeing at a point, the image's sums
+  // differing from the known answer, or from the image's first drawing in this test.
+  enum class Finding { Disagreement, KnownAnswer, FirstDrawing };
+  Finding finding = Finding::FirstDrawing;
   long image = 0;  // counted from the test's start, as its window counts
   int order = 0;
   Kind kind = Kind::Arctangent;
-  long pass = 0;       // the pass whose drawing differed
+  long pass = 0;       // the pass whose drawing was wrong, or differed
   int processor = -1;  // where that drawing was made; -1 if the system did not say
-  long firstPass = 0;  // the drawing it was compared with: the first at this canvas size
+  long firstPass = 0;  // FirstDrawing: the drawing it was compared with
   int firstProcessor = -1;
-  bool held = true;          // both drawings were made with the thread held to one processor
-  std::string time;          // the local time it was found
-  std::int64_t afterNs = 0;  // how long after the test began
-  // A further drawing of the image decides which of the two was wrong.
+  bool held = true;                  // the drawings were made with the thread held to one processor
+  maths::Disagreement disagreement;  // Disagreement: the point
+  std::uint64_t sum = 0, known = 0;  // KnownAnswer: the image's sum and the right one
+  bool libraryOnly = false;          // FirstDrawing: only the C library's results differed
+  bool coloursDiffer = false;        // FirstDrawing: and the colours with them
+  std::string time;                  // the local time it was found
+  std::int64_t afterNs = 0;          // how long after the test began
+  // FirstDrawing: a further drawing of the image decides which of the two was wrong.
   enum class Verdict { Open, LaterWrong, FirstWrong };
   Verdict verdict = Verdict::Open;
   long decidingPass = 0;
   int decidingProcessor = -1;
-  std::string testStart;  // when the test began, as its window shows it
-  long errors = 0;        // all this test has found so far
+  std::string testStart;                            // when the test began, as its window shows it
+  long errors = 0;                                  // all this test has found so far
+  const topology::Description* topology = nullptr;  // names the processors, if known
 };
 
 // Holds the thread to one processor at a time, moving on to the next the process may use at the
@@ -192,20 +157,22 @@ class ProcessorTour {
   std::size_t at_ = 0;
   bool pinned_ = false, changed_ = false;
   ProcessorTour* enclosing_;
-  static inline ProcessorTour* innermost_ = nullptr;
+  static inline thread_local ProcessorTour* innermost_ = nullptr;  // nesting is per thread
 };
 
-// The comparison of each finished image with its first drawing, for one run of the cycle.
+// The check of each finished image, for one run of the cycle: its disagreements, its sums
+// against the known answer where the canvas size has one, and against its first drawing.
 class ImageCheck {
  public:
   enum class Change { None, FirstError, Count, Verdict };
 
-  // A pass begins. The first, and the first after the canvas changed size, keeps the checksums
-  // the later ones are compared with.
+  explicit ImageCheck(const CheckSetup& setup) : setup_(setup) {}
+
+  // A pass begins. The first, and the first after the canvas changed size, keeps the sums the
+  // later ones are compared with.
   void PassBegins(const CanvasSurface* canvas) {
     ++pass_;
     index_ = 0;
-    inRun_ = false;
     const Shape now = ShapeOf(canvas);
     recording_ = !reference_ || now != referenceShape_;
     if (recording_) {
@@ -216,57 +183,70 @@ class ImageCheck {
     }
     passShape_ = now;
     usable_ = canvas != nullptr;
+    known_ = canvas ? Known(canvas->innerWidth, canvas->innerHeight) : nullptr;
   }
 
-  // Image N (order K, `kind`) is finished on `canvas`, drawn on `processor`. Says what changed
-  // in the report.
-  Change ImageDone(const CanvasSurface* canvas, int processor, bool held, double N, double K,
-                   Kind kind) {
+  // Image N (order K, `kind`) is finished on `canvas`, its points having produced `values`,
+  // drawn on `processor`. Says what changed in the report.
+  Change ImageDone(const CanvasSurface* canvas, const ImageValues<>& values, int processor,
+                   bool held, double N, double K, Kind kind) {
     const int i = index_++;
     if (!usable_ || i >= kImagesPerPass) return Change::None;
     if (ShapeOf(canvas) != passShape_) {
       usable_ = reference_ = false;  // a fresh first pass at the next boundary
       return Change::None;
     }
-    const Drawing drawing{true, ImageChecksum(*canvas), pass_, processor, held};
+    const Drawing drawing{true, SumsOf(values), pass_, processor, held};
     Slot& slot = slots_[static_cast<std::size_t>(i)];
-    if (recording_) {
-      slot = Slot{drawing, false, {}};
-      return Change::None;
-    }
-    const Drawing& first = slot.first;
-    if (!first.valid) return Change::None;
-    if (drawing.sum == first.sum) {
-      inRun_ = false;
-      if (!slot.disputed) return Change::None;
-      slot.disputed = false;
-      return Settle(i, ErrorReport::Verdict::LaterWrong, processor);
-    }
-    if (slot.disputed && drawing.sum == slot.other.sum) {
-      inRun_ = false;
+    ErrorReport found;
+    bool error = true;
+    if (values.findings.count > 0) {
+      found.finding = ErrorReport::Finding::Disagreement;
+      found.disagreement = values.findings.first;
+    } else if (known_ && drawing.sums.common != known_[i]) {
+      found.finding = ErrorReport::Finding::KnownAnswer;
+      found.sum = drawing.sums.common;
+      found.known = known_[i];
+    } else if (!slot.first.valid) {
+      slot = Slot{drawing, false, {}};  // a right drawing: the later ones must match it
+      error = false;
+    } else if (drawing.sums == slot.first.sums) {
+      error = false;
+      if (slot.disputed) {
+        slot.disputed = false;
+        return Settle(i, ErrorReport::Verdict::LaterWrong, processor);
+      }
+    } else if (slot.disputed && drawing.sums == slot.other.sums) {
       slot = Slot{slot.other, false, {}};  // the one that was right is the reference now
+      error = false;
       return Settle(i, ErrorReport::Verdict::FirstWrong, processor);
+    } else {
+      const Drawing& first = slot.first;
+      if (!slot.disputed) {
+        slot.disputed = true;
+        slot.other = drawing;
+      }
+      found.finding = ErrorReport::Finding::FirstDrawing;
+      found.firstPass = first.pass;
+      found.firstProcessor = first.processor;
+      found.libraryOnly = drawing.sums.common == first.sums.common;
+      found.coloursDiffer = drawing.sums.colours != first.sums.colours;
+      held = held && first.held;
     }
-    if (!slot.disputed) {
-      slot.disputed = true;
-      slot.other = drawing;
-    }
-    // A wrong colour stays on the canvas until an image draws over it: the images after a wrong
-    // one in the same pass differ too, and count with it as one error.
-    if (inRun_) return Change::None;
-    inRun_ = true;
+    if (!error) return Change::None;
+    // Every error counts, each image once a pass; the window tells the first.
     ++report_.errors;
     if (report_.errors > 1) return Change::Count;
-    report_.image = static_cast<long>(N);
-    report_.order = static_cast<int>(K);
-    report_.kind = kind;
-    report_.pass = pass_;
-    report_.processor = processor;
-    report_.firstPass = first.pass;
-    report_.firstProcessor = first.processor;
-    report_.held = held && first.held;
+    found.image = static_cast<long>(N);
+    found.order = static_cast<int>(K);
+    found.kind = kind;
+    found.pass = pass_;
+    found.processor = processor;
+    found.held = held;
+    found.errors = report_.errors;
+    report_ = found;
     firstSlot_ = i;
-    firstOpen_ = true;
+    firstOpen_ = found.finding == ErrorReport::Finding::FirstDrawing;
     return Change::FirstError;
   }
 
@@ -281,9 +261,17 @@ class ImageCheck {
   };
   static Shape ShapeOf(const CanvasSurface* c) { return {c, c ? c->shape : 0u}; }
 
+  const std::uint64_t* Known(float width, float height) const {
+    for (std::size_t k = 0; k < setup_.knownCount; ++k)
+      if (static_cast<float>(setup_.known[k].width) == width &&
+          static_cast<float>(setup_.known[k].height) == height)
+        return setup_.known[k].sums;
+    return nullptr;
+  }
+
   struct Drawing {
     bool valid = false;
-    std::uint64_t sum = 0;
+    ValueSums sums;
     long pass = 0;
     int processor = -1;
     bool held = true;
@@ -303,12 +291,14 @@ class ImageCheck {
     return Change::Verdict;
   }
 
+  const CheckSetup& setup_;
   std::array<Slot, kImagesPerPass> slots_{};
   Shape referenceShape_{nullptr, 0}, passShape_{nullptr, 0};
+  const std::uint64_t* known_ = nullptr;
   long pass_ = 0;
   int index_ = 0;
   int firstSlot_ = -1;
-  bool reference_ = false, recording_ = false, usable_ = false, inRun_ = false;
+  bool reference_ = false, recording_ = false, usable_ = false;
   bool firstOpen_ = false;
   ErrorReport report_;
 };
@@ -316,15 +306,17 @@ class ImageCheck {
 // The check as one run of the cycle drives it. `Window` provides, besides what the cycle uses:
 //   pctGen.Surface()                   the canvas's image, nullptr once it is gone
 //   lblWhen.Caption(std::string&)      the start time as shown
-//   CheckSetup checking                the processors' calls and the dwell
+//   CheckSetup checking                the processors' calls, the dwell, topology, known answers
 //   void ReportError(const ErrorReport&)  called when the report changes
 template <class Window>
 class SelfCheck {
  public:
   explicit SelfCheck(Window& me)
       : me_(me),
+        setup_(me.checking),
         startNs_(clock::Ticks()),
-        tour_(me.checking.processors, me.checking.dwellNs, startNs_) {
+        tour_(setup_.processors, setup_.dwellNs, startNs_),
+        images_(setup_) {
     (void)me_.lblWhen.Caption(startText_);
   }
 
@@ -333,21 +325,23 @@ class SelfCheck {
     images_.PassBegins(me_.pctGen.Surface());
   }
 
-  void ImageFinished(double N, double K, Kind kind) {
-    const ImageCheck::Change change =
-        images_.ImageDone(me_.pctGen.Surface(), tour_.Processor(), tour_.Held(), N, K, kind);
+  void ImageFinished(double N, double K, Kind kind, const ImageValues<>& values) {
+    const ImageCheck::Change change = images_.ImageDone(
+        me_.pctGen.Surface(), values, tour_.Processor(), tour_.Held(), N, K, kind);
     if (change == ImageCheck::Change::None) return;
     ErrorReport& report = images_.report();
     if (change == ImageCheck::Change::FirstError) {
       report.time = me_.Now();
       report.afterNs = clock::Ticks() - startNs_;
       report.testStart = startText_;
+      report.topology = setup_.topology ? &setup_.topology() : nullptr;
     }
     me_.ReportError(report);
   }
 
  private:
   Window& me_;
+  const CheckSetup setup_;  // as the test began
   std::int64_t startNs_;
   ProcessorTour tour_;
   ImageCheck images_;

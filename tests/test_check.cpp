@@ -1,9 +1,17 @@
-// The self-check without a toolkit: the checksum, the processor tour with stand-in affinity
-// calls, and whole runs of the generation cycle on memory canvases with faults injected into
-// the maths (this file defines the hook its build passes every result through).
+// The self-check without a toolkit: the value sums, the processor tour with stand-in affinity
+// calls, processor topology from a stand-in sysfs, and whole runs of the generation cycle on
+// memory canvases with faults injected: single bits of the C library's results (through the
+// library the suite loads before this test, libm_fault.cpp, found with dlsym) and of the
+// correctly rounded results and of w (through the hook this build passes them through).
+#include <dlfcn.h>
+
+#include <QTemporaryDir>
 #include <QtTest>
 #include <algorithm>
+#include <cmath>
+#include <fstream>
 #include <map>
+#include <random>
 #include <vector>
 
 #include "stress/generation_cycle.h"
@@ -12,29 +20,80 @@
 using namespace kelvarion;
 
 Q_DECLARE_METATYPE(kelvarion::ErrorReport::Verdict)
+Q_DECLARE_METATYPE(kelvarion::ErrorReport::Finding)
+Q_DECLARE_METATYPE(kelvarion::Kind)
 
 namespace {
 
-// Faults: image number -> how many of that image's points to spoil (the first ones drawn),
-// armed when the count before it is set and spent by the image's own function.
+// A fault for the hook: at a site ('a', 's', 'l': the correctly rounded value of that function;
+// 'w': w after product `step`), let `skip` calls pass, then spoil the next `pending`: flip `bit`,
+// or add `delta` where bit is -1.
 struct Faults {
+  // The earlier plans: image number -> how many of that image's first points get w after its
+  // fifth product spoiled, armed when the count before it is set.
   std::map<long, int> planned;
+  char site = 'w';
+  double step = 5;
+  long skip = 0;
   int pending = 0;
-  char function = 0;
+  int bit = -1;
+  double delta = 0.5;  // far beyond any rounding: what an unstable processor might give
+  int made = 0;
   void Arm(long image) {
     const auto it = planned.find(image);
     if (it == planned.end()) return;
+    site = 'w';
+    step = 5;
+    skip = 0;
     pending = it->second;
-    function = "asl"[(image - 1) % 3];  // Arctangent, Sine, Logarithmic in turn
+  }
+  void Arm(char where, double product, long calls, int flip) {
+    site = where;
+    step = product;
+    skip = calls;
+    pending = 1;
+    bit = flip;
+    made = 0;
   }
 } faults;
 
+double Flip(double x, int bit) {
+  std::uint64_t u;
+  std::memcpy(&u, &x, sizeof u);
+  u ^= std::uint64_t{1} << bit;
+  std::memcpy(&x, &u, sizeof x);
+  return x;
+}
+
+// The library loaded before this test, if it was.
+struct LibmFault {
+  void (*arm)(char, long long, int) = nullptr;
+  int (*made)(double*, double*, double*, int*) = nullptr;
+  LibmFault() {
+    arm = reinterpret_cast<void (*)(char, long long, int)>(
+        dlsym(RTLD_DEFAULT, "kelvarion_libm_fault_arm"));
+    made = reinterpret_cast<int (*)(double*, double*, double*, int*)>(
+        dlsym(RTLD_DEFAULT, "kelvarion_libm_fault_made"));
+  }
+  bool Present() const { return arm && made; }
+};
+const LibmFault& Libm() {
+  static const LibmFault libm;
+  return libm;
+}
+
 }  // namespace
 
-double kelvarion::maths::InjectFault(char function, double, double result) {
-  if (faults.pending == 0 || function != faults.function) return result;
+double kelvarion::maths::InjectFault(char site, double argument, double value) {
+  if (faults.pending == 0 || site != faults.site || (site == 'w' && argument != faults.step))
+    return value;
+  if (faults.skip > 0) {
+    --faults.skip;
+    return value;
+  }
   --faults.pending;
-  return result + 0.5;  // far beyond any rounding: what an unstable processor might give
+  ++faults.made;
+  return faults.bit >= 0 ? Flip(value, faults.bit) : value + faults.delta;
 }
 
 namespace {
@@ -133,6 +192,59 @@ void ResetFake(std::vector<int> allowed) {
 
 using Sets = std::vector<std::vector<int>>;
 
+// One image of `kind` at order K through the kernel's column on a canvas in memory, as the cycle
+// draws it (v starting at 2 as at an order's start): its values.
+ImageValues<> OneImage(Kind kind, double K, int W, int H) {
+  MemoryCanvas canvas(W, H, float(W), float(H));
+  ImageValues<> values;
+  double Y = 0, v = 2, w = 0, step = 0;
+  for (double X = 0; X <= W; X += 1)
+    KernelColumn(SkipRule{}, canvas, X, K, kind, Y, v, w, step, values);
+  return values;
+}
+
+// The sums of a healthy pass on a W x H canvas, as a table of known answers for the tests that
+// check the mechanism (the program's own table is checked against an independent model in
+// test_known_answers.cpp).
+KnownAnswers PassTable(int W, int H) {
+  KnownAnswers t{W, H, {}};
+  MemoryCanvas canvas(W, H, float(W), float(H));
+  int i = 0;
+  double Y = 0, v = 0, w = 0, step = 0;
+  for (double K = 2; K <= 80; K += 1) {
+    v = 2;
+    for (const Kind kind : kKinds) {
+      ImageValues<> values;
+      for (double X = 0; X <= W; X += 1)
+        KernelColumn(SkipRule{}, canvas, X, K, kind, Y, v, w, step, values);
+      t.sums[i++] = SumsOf(values).common;
+    }
+  }
+  return t;
+}
+
+const char kFunctions[] = "asl";  // each kind's function, as the hook and the library name it
+
+// The correctly rounded value, for telling whether a wrong library value lies within reach.
+double Correct(char f, double a) {
+  return f == 'a' ? maths::CorrectAtan(a) : f == 's' ? maths::CorrectSin(a) : maths::CorrectLog(a);
+}
+
+// Writes a stand-in sysfs processor tree: one line "cpu core die package" a processor, -1 for
+// a file that is missing; `possible` lists them.
+void WriteSysfs(const QString& root, const QString& possible, const QList<QList<int>>& cpus) {
+  QDir().mkpath(root);
+  std::ofstream(QString(root + "/possible").toStdString()) << possible.toStdString() << '\n';
+  for (const QList<int>& c : cpus) {
+    const QString dir = QStringLiteral("%1/cpu%2/topology").arg(root).arg(c[0]);
+    QDir().mkpath(dir);
+    const char* files[] = {"core_id", "die_id", "physical_package_id"};
+    for (int f = 0; f < 3; ++f)
+      if (c[f + 1] >= 0)
+        std::ofstream(QString(dir + '/' + files[f]).toStdString()) << c[f + 1] << '\n';
+  }
+}
+
 }  // namespace
 
 class CheckTest : public QObject {
@@ -140,46 +252,59 @@ class CheckTest : public QObject {
  private slots:
   void init() { faults = Faults{}; }
 
-  // Any one changed pixel, anywhere, changes the checksum; so does a swap of two pixels and
-  // the image's shape; what lies beyond a row's end (stride padding) does not.
-  void checksumSeesEveryPixel_data() {
-    QTest::addColumn<int>("width");
-    QTest::addColumn<int>("height");
-    QTest::addColumn<int>("stride");
-    QTest::newRow("contiguous, odd") << 13 << 7 << 13;
-    QTest::newRow("contiguous, whole blocks") << 16 << 4 << 16;
-    QTest::newRow("padded rows") << 9 << 5 << 12;
-    QTest::newRow("one pixel") << 1 << 1 << 1;
+  // One flipped bit of any value any point produces changes the image's sums: at every point,
+  // the clipped last column and row (X = W, Y = H), skipped colours (order 80) and failed
+  // statements (the logarithm on the centre lines of an even canvas) included. The correctly
+  // rounded value and w after each product through the hook, and the library's value through
+  // the library loaded before the test, where it was.
+  void sumsSeeEveryValue_data() {
+    QTest::addColumn<Kind>("kind");
+    QTest::addColumn<double>("K");
+    QTest::newRow("arctangent, order 80: most colours skipped") << Kind::Arctangent << 80.0;
+    QTest::newRow("sine, order 2") << Kind::Sine << 2.0;
+    QTest::newRow("logarithm, order 30: log 0 on the centre lines") << Kind::Logarithmic << 30.0;
   }
-  void checksumSeesEveryPixel() {
-    QFETCH(int, width);
-    QFETCH(int, height);
-    QFETCH(int, stride);
-    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(stride) * height);
-    for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = ToRgb32(static_cast<int>(i * 7919));
-    CanvasSurface s;
-    s.bits = pixels.data();
-    s.SetSize(width, height, stride);
-    const std::uint64_t base = ImageChecksum(s);
-    QCOMPARE(ImageChecksum(s), base);
-    for (int y = 0; y < height; ++y)
-      for (int x = 0; x < stride; ++x) {
-        std::uint32_t& p = pixels[static_cast<std::size_t>(y) * stride + x];
-        const std::uint32_t old = p;
-        p ^= 1u << ((x + y) % 24);  // one bit of the colour
-        if (x < width)
-          QVERIFY2(ImageChecksum(s) != base, qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
-        else
-          QCOMPARE(ImageChecksum(s), base);
-        p = old;
+  void sumsSeeEveryValue() {
+    QFETCH(Kind, kind);
+    QFETCH(double, K);
+    const int W = 6, H = 4, points = (W + 1) * (H + 1);
+    const char f = kFunctions[static_cast<int>(kind)];
+    const ValueSums healthy = SumsOf(OneImage(kind, K, W, H));
+    int calls = 0;  // of the function: none where a statement fails before it
+    faults.Arm(f, 0, 1 << 30, 0);
+    (void)OneImage(kind, K, W, H);
+    calls = (1 << 30) - static_cast<int>(faults.skip);
+    QCOMPARE(calls, kind == Kind::Logarithmic ? points - (W + 1) - (H + 1) + 1 : points);
+    for (const int bit : {0, 20, 51, 52, 62, 63}) {
+      for (const double step : {0.0, 1.0, 2.0, 3.0, 4.0, 5.0})
+        for (int call = 0; call < (step == 0 ? calls : points); ++call) {
+          faults.Arm(step == 0 ? f : 'w', step, call, bit);
+          const ValueSums spoiled = SumsOf(OneImage(kind, K, W, H));
+          QCOMPARE(faults.made, 1);
+          if (spoiled.common == healthy.common)
+            QFAIL(qPrintable(QStringLiteral("bit %1 of %2 at call %3 unseen")
+                                 .arg(bit)
+                                 .arg(step == 0 ? QStringLiteral("the own value")
+                                                : QStringLiteral("w after product %1").arg(step))
+                                 .arg(call)));
+        }
+      if (!Libm().Present()) continue;
+      for (int call = 1; call <= calls; ++call) {
+        Libm().arm(f, call, bit);
+        const ImageValues<> values = OneImage(kind, K, W, H);
+        Libm().arm(f, 0, 0);
+        double a, right, wrong;
+        int cpu;
+        QVERIFY(Libm().made(&a, &right, &wrong, &cpu));
+        if (SumsOf(values).library == healthy.library)
+          QFAIL(qPrintable(
+              QStringLiteral("bit %1 of the library at call %2 unseen").arg(bit).arg(call)));
+        // What is drawn stays right: the program goes on with its own value (unless the library
+        // call failed, a value that is not finite, which fails the statement).
+        if (std::isfinite(wrong)) QCOMPARE(SumsOf(values).common, healthy.common);
       }
-    if (width * height > 1) {
-      std::swap(pixels[0], pixels[static_cast<std::size_t>(stride) * (height - 1) + width - 1]);
-      QVERIFY(ImageChecksum(s) != base);
     }
-    CanvasSurface other = s;
-    other.SetSize(height, width, height);  // the same words in another shape
-    if (width != height) QVERIFY(ImageChecksum(other) != base);
+    if (!Libm().Present()) QSKIP("the library's own values: run with libm_fault loaded (ctest)");
   }
 
   void tourVisitsEveryProcessorInOrder_data() {
@@ -254,14 +379,20 @@ class CheckTest : public QObject {
     QTest::newRow("4 x 3") << 4 << 3 << 2000;
     QTest::newRow("8 x 6, centre lines on points") << 8 << 6 << 600;
     QTest::newRow("17 x 11") << 17 << 11 << 200;
+    QTest::newRow("8 x 6, known answers") << 8 << 6 << -600;
+    QTest::newRow("7 x 5, known answers") << 7 << 5 << -600;
   }
   void noFalseErrors() {
     QFETCH(int, width);
     QFETCH(int, height);
     QFETCH(int, passes);
+    const bool known = passes < 0;
+    passes = std::abs(passes);
     ResetFake({0, 1});
     TestWindow w(width, height, passes);
     w.checking = CheckSetup{&kFake, 0};  // a new processor every pass
+    const KnownAnswers table = PassTable(width, height);
+    if (known) w.checking.known = &table, w.checking.knownCount = 1;
     GenerationCycle(w);
     QCOMPARE(CountOf(w), long(passes) * kImagesPerPass);
     QVERIFY(w.reports.empty());
@@ -314,16 +445,22 @@ class CheckTest : public QObject {
   }
 
   // A wrong colour that outlives its image (the next ones skip the point) is one error, not
-  // one for every image it shows in. (The count rising fault by fault: test_verify.)
+  // one for every image it shows in: the images after it compute right. (The count rising fault
+  // by fault: test_verify.)
   void lingeringWrongColourCountsOnce() {
     // Order 80: Arctangent and Logarithmic images skip most points, so a wrong colour left by
     // the Sine image of order 79 (spoiled so that it is not drawn) is still there after them.
     const long sine79 = 237 + 3 * 77 + 2;
     faults.planned[sine79] = 7 * 6;  // every point of it
+    faults.delta = 1e9;              // far out of the colours' range
     TestWindow w(6, 5, 2);
-    std::uint64_t endOfPass[2] = {0, 0};
+    std::vector<std::uint32_t> endOfPass[2];
     w.onImage = [&](long n) {
-      if (n % 237 == 0) endOfPass[n / 237 - 1] = ImageChecksum(*w.pctGen.Surface());
+      const CanvasSurface& c = *w.pctGen.Surface();
+      if (n % 237 == 0)
+        for (int y = 0; y < c.height; ++y)
+          endOfPass[n / 237 - 1].insert(endOfPass[n / 237 - 1].end(), c.bits + y * c.stride,
+                                        c.bits + y * c.stride + c.width);
     };
     GenerationCycle(w);
     QVERIFY(endOfPass[0] != endOfPass[1]);  // still wrong at the pass's end, four images on
@@ -357,7 +494,8 @@ class CheckTest : public QObject {
     w.checking = CheckSetup{&kFake, 0};
     std::vector<ErrorReport::Verdict> seen;
     w.onImage = [&](long n) {
-      if (n == reportedImage || n == reportedImage + 237) seen.push_back(w.reports.back().verdict);
+      if ((n == reportedImage || n == reportedImage + 237) && !w.reports.empty())
+        seen.push_back(w.reports.back().verdict);
     };
     GenerationCycle(w);
     QCOMPARE(seen, (std::vector<ErrorReport::Verdict>{ErrorReport::Verdict::Open, verdict}));
@@ -418,6 +556,261 @@ class CheckTest : public QObject {
     QCOMPARE(inner->reports.size(), std::size_t(1));
     QCOMPARE(inner->reports.back().image, 242L);
     QCOMPARE(inner->reports.back().errors, 1L);
+  }
+
+  // A single flipped bit of a result, at a random point of a random image, in the first pass
+  // or a later one: every bit of the C library's result of each function, a sample of bits of
+  // the correctly rounded result and of w after each product. On a canvas with known answers
+  // (7 x 5 here, the program's own sizes being larger) a wrong own value or w is reported in its
+  // own pass; so is a wrong library value beyond the reach, or one within it in a later pass.
+  // Within the reach in the first pass it shows as the second pass differing from the first,
+  // and the third blames the first. Each fault counts once, on the processor it was made on.
+  void singleBitFaultsAreReported_data() {
+    QTest::addColumn<char>("site");  // a, s, l: the library's; A, S, L: the own value; w
+    QTest::addColumn<int>("bit");
+    QTest::addColumn<int>("step");  // w after this product
+    QTest::addColumn<int>("pass");
+    for (const int pass : {1, 2}) {
+      for (const char f : {'a', 's', 'l'})
+        for (int bit = 0; bit < 64; ++bit)
+          QTest::addRow("library %c, bit %d, pass %d", f, bit, pass) << f << bit << 0 << pass;
+      for (const char f : {'A', 'S', 'L'})
+        for (const int bit : {0, 3, 17, 30, 44, 51, 52, 58, 63})
+          QTest::addRow("own %c, bit %d, pass %d", f, bit, pass) << f << bit << 0 << pass;
+      for (int step = 1; step <= 5; ++step)
+        for (const int bit : {0, 13, 27, 40, 52, 63})
+          QTest::addRow("w %d, bit %d, pass %d", step, bit, pass) << 'w' << bit << step << pass;
+    }
+  }
+  void singleBitFaultsAreReported() {
+    QFETCH(char, site);
+    QFETCH(int, bit);
+    QFETCH(int, step);
+    QFETCH(int, pass);
+    const bool library = site >= 'a' && site != 'w';
+    if (library && !Libm().Present()) QSKIP("run with libm_fault loaded (ctest)");
+    const int W = 7, H = 5, points = (W + 1) * (H + 1);  // every point calls the function
+    std::mt19937 random(static_cast<unsigned>(site * 4099 + bit * 67 + step * 7 + pass));
+    const int order = 2 + static_cast<int>(random() % 79);
+    // The image of that order whose function is the fault's (any, for w).
+    const int kind = site == 'w' ? static_cast<int>(random() % 3)
+                                 : static_cast<int>(std::string("asl").find(std::tolower(site)));
+    const long image = (pass - 1) * 237L + 3 * (order - 2) + kind + 1;
+    const int call = 1 + static_cast<int>(random() % points);
+    const KnownAnswers table = PassTable(W, H);
+    ResetFake({3, 6});
+    TestWindow w(W, H, 3);
+    w.checking = CheckSetup{&kFake, 0};
+    w.checking.known = &table;
+    w.checking.knownCount = 1;
+    auto arm = [&] {
+      if (library)
+        Libm().arm(site, call, bit);
+      else
+        faults.Arm(site == 'w' ? 'w' : char(std::tolower(site)), step, call - 1, bit);
+    };
+    if (image == 1) arm();
+    w.onImage = [&](long n) {
+      if (n == image - 1) arm();
+      if (n == image && library) Libm().arm(site, 0, 0);
+    };
+    GenerationCycle(w);
+    double a = 0, right = 0, wrong = 0;
+    int cpu;
+    bool withinReach = false;
+    if (library) {
+      QVERIFY(Libm().made(&a, &right, &wrong, &cpu));
+      const double c = Correct(site, a);
+      withinReach =
+          std::fabs(wrong - c) <= (site == 'l' ? maths::kReach * std::fabs(c) : maths::kReach);
+    } else {
+      QCOMPARE(faults.made, 1);
+    }
+    QVERIFY2(!w.reports.empty(), "not reported");
+    const ErrorReport& r = w.reports.front();
+    const int processor = pass % 2 ? 3 : 6;  // a new processor every pass
+    if (library && withinReach && pass == 1) {
+      // Seen as the second drawing differing from the first, the third settles it.
+      QCOMPARE(r.finding, ErrorReport::Finding::FirstDrawing);
+      QCOMPARE(r.image, image + 237);
+      QCOMPARE(w.reports.back().verdict, ErrorReport::Verdict::FirstWrong);
+      QCOMPARE(r.firstPass, 1L);
+      QCOMPARE(r.firstProcessor, processor);
+    } else {
+      QCOMPARE(r.image, image);
+      QCOMPARE(r.pass, long(pass));
+      QCOMPARE(r.processor, processor);
+      if (library && !withinReach) QCOMPARE(r.finding, ErrorReport::Finding::Disagreement);
+    }
+    QCOMPARE(w.reports.back().errors, 1L);
+  }
+
+  // A fault that repeats at the same point in every pass, from the first on, on a canvas with
+  // known answers: seen in the first pass, by whichever check sees it first, and counted in
+  // every pass.
+  void repeatedFaultSeenInTheFirstPass_data() {
+    QTest::addColumn<char>("site");
+    QTest::addColumn<int>("bit");
+    QTest::addColumn<ErrorReport::Finding>("finding");
+    QTest::newRow("library arctangent, far off") << 'a' << 60 << ErrorReport::Finding::Disagreement;
+    QTest::newRow("own sine, within reach") << 'S' << 10 << ErrorReport::Finding::KnownAnswer;
+    QTest::newRow("own logarithm, far off") << 'L' << 59 << ErrorReport::Finding::Disagreement;
+    QTest::newRow("w, lowest bit") << 'w' << 0 << ErrorReport::Finding::KnownAnswer;
+  }
+  void repeatedFaultSeenInTheFirstPass() {
+    QFETCH(char, site);
+    QFETCH(int, bit);
+    QFETCH(ErrorReport::Finding, finding);
+    if (site == 'a' && !Libm().Present()) QSKIP("run with libm_fault loaded (ctest)");
+    const long image = site == 'S' ? 35 : site == 'L' ? 36 : 34;  // order 13
+    const KnownAnswers table = PassTable(7, 5);
+    TestWindow w(7, 5, 3);
+    w.checking.known = &table;
+    w.checking.knownCount = 1;
+    w.onImage = [&](long n) {
+      if ((n + 1) % 237 != image % 237) return;
+      if (site == 'a')
+        Libm().arm('a', 20, bit);
+      else
+        faults.Arm(site == 'w' ? 'w' : char(std::tolower(site)), 3, 19, bit);
+    };
+    GenerationCycle(w);
+    if (site == 'a') Libm().arm('a', 0, 0);
+    QVERIFY(!w.reports.empty());
+    QCOMPARE(w.reports.front().pass, 1L);
+    QCOMPARE(w.reports.front().image, image);
+    QCOMPARE(w.reports.front().finding, finding);
+    QCOMPARE(w.reports.back().errors, 3L);  // once in each pass
+  }
+
+  // Where the two computations disagree, the report tells the function, its argument, both
+  // values and which was wrong, and the image is drawn as a correct processor draws it.
+  void disagreementTellsWhichWasWrong_data() {
+    QTest::addColumn<char>("site");
+    QTest::addColumn<int>("bit");
+    QTest::newRow("the program's own sine") << 'S' << 55;
+    QTest::newRow("the library's logarithm") << 'l' << 54;
+  }
+  void disagreementTellsWhichWasWrong() {
+    QFETCH(char, site);
+    QFETCH(int, bit);
+    const bool library = site == 'l';
+    if (library && !Libm().Present()) QSKIP("run with libm_fault loaded (ctest)");
+    const char f = char(std::tolower(site));
+    const Kind kind = f == 's' ? Kind::Sine : Kind::Logarithmic;
+    const int W = 7, H = 5, call = 17;  // X = 2, Y = 4 (drawing order: X outer, Y inner)
+    const double a = std::fabs((2 - W / 2.0) * (4 - H / 2.0));
+    const ValueSums healthy = SumsOf(OneImage(kind, 9, W, H));
+    if (library)
+      Libm().arm(f, call, bit);
+    else
+      faults.Arm(f, 0, call - 1, bit);
+    const ImageValues<> values = OneImage(kind, 9, W, H);
+    if (library) Libm().arm(f, 0, 0);
+    QCOMPARE(values.findings.count, 1L);
+    const maths::Disagreement& d = values.findings.first;
+    const double right = f == 's' ? std::sin(a) : std::log(a);  // this machine's libm is honest
+    QCOMPARE(d.function, f);
+    QCOMPARE(d.argument, a);
+    QCOMPARE(d.library, library ? Flip(right, bit) : right);
+    QCOMPARE(d.own, library ? Correct(f, a) : Flip(Correct(f, a), bit));
+    QCOMPARE(d.further, Correct(f, a));
+    QCOMPARE(d.libraryWrong, library);
+    QCOMPARE(d.ownWrong, !library);
+    // The drawing goes on with the right value: only the lane of the wrong value differs.
+    const ValueSums spoiled = SumsOf(values);
+    QCOMPARE(spoiled.colours, healthy.colours);
+    QCOMPARE(spoiled.common == healthy.common, library);
+    QVERIFY(spoiled.library != healthy.library || !library);
+  }
+
+  // Processors named as the system's tools name them, with their physical core, from a stand-in
+  // sysfs; the die and the socket where the machine has more than one; the number alone where
+  // the topology is missing.
+  void topologyFromSysfs_data() {
+    QTest::addColumn<QString>("possible");
+    QTest::addColumn<QList<QList<int>>>("cpus");  // cpu, core, die, package (-1: no file)
+    QTest::addColumn<int>("asked");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("core");
+    const QList<QList<int>> smt{{0, 0, 0, 0}, {1, 1, 0, 0}, {2, 0, 0, 0}, {3, 1, 0, 0}};
+    QTest::newRow("two threads a core") << "0-3" << smt << 2 << "CPU 2 (core 0)"
+                                        << "core 0";
+    QTest::newRow("cores not counted from 0")
+        << "0-1" << QList<QList<int>>{{0, 4, 0, 0}, {1, 9, 0, 0}} << 1 << "CPU 1 (core 9)"
+        << "core 9";
+    QTest::newRow("two sockets")
+        << "0-3" << QList<QList<int>>{{0, 0, 0, 0}, {1, 1, 0, 0}, {2, 0, 0, 1}, {3, 1, 0, 1}} << 3
+        << "CPU 3 (core 1, socket 1)"
+        << "core 1 of socket 1";
+    QTest::newRow("two dies") << "0-1" << QList<QList<int>>{{0, 0, 0, 0}, {1, 0, 1, 0}} << 1
+                              << "CPU 1 (core 0, die 1)"
+                              << "core 0 of die 1";
+    QTest::newRow("dies and sockets")
+        << "0,2,5" << QList<QList<int>>{{0, 3, 0, 0}, {2, 3, 1, 0}, {5, 7, 1, 1}} << 5
+        << "CPU 5 (core 7, die 1, socket 1)"
+        << "core 7 of die 1 of socket 1";
+    QTest::newRow("one die a socket, no die file")
+        << "0-1" << QList<QList<int>>{{0, 0, -1, 0}, {1, 0, -1, 1}} << 1
+        << "CPU 1 (core 0, socket 1)"
+        << "core 0 of socket 1";
+    QTest::newRow("offline: no topology")
+        << "0-2" << QList<QList<int>>{{0, 0, 0, 0}, {1, 1, 0, 0}} << 2 << "CPU 2"
+        << "the core of CPU 2";
+    QTest::newRow("beyond what the system lists") << "0-1" << smt << 9 << "CPU 9"
+                                                  << "the core of CPU 9";
+    QTest::newRow("no sysfs at all") << "" << QList<QList<int>>{} << 0 << "CPU 0"
+                                     << "the core of CPU 0";
+    QTest::newRow("the system did not say") << "0-3" << smt << -1 << "a CPU the system did not name"
+                                            << "the core of a CPU the system did not name";
+  }
+  void topologyFromSysfs() {
+    QFETCH(QString, possible);
+    QFETCH(QList<QList<int>>, cpus);
+    QFETCH(int, asked);
+    QFETCH(QString, name);
+    QFETCH(QString, core);
+    QTemporaryDir dir;
+    const QString root = dir.path() + "/cpu";
+    if (!possible.isEmpty()) WriteSysfs(root, possible, cpus);
+    const topology::Description d = topology::FromSysfs(root.toStdString());
+    QCOMPARE(QString::fromStdString(topology::Name(d, asked)), name);
+    QCOMPARE(QString::fromStdString(topology::CoreName(d, asked)), core);
+  }
+
+  // This machine's sysfs agrees with what /proc/cpuinfo says of each processor's core and
+  // package, where it says so (x86).
+  void systemTopologyAgreesWithCpuinfo() {
+    std::ifstream cpuinfo("/proc/cpuinfo");
+    std::string line;
+    int processor = -1, checked = 0;
+    const topology::Description d = topology::FromSysfs("/sys/devices/system/cpu");
+    while (std::getline(cpuinfo, line)) {
+      const auto colon = line.find(':');
+      if (colon == std::string::npos) continue;
+      const std::string key = line.substr(0, line.find_last_not_of(" \t", colon - 1) + 1);
+      const int value = std::atoi(line.c_str() + colon + 1);
+      if (key == "processor") processor = value;
+      if (key != "core id" && key != "physical id") continue;
+      QVERIFY(processor >= 0 && processor < int(d.processors.size()));
+      const topology::Place& p = d.processors[std::size_t(processor)];
+      QCOMPARE(key == "core id" ? p.core : p.package, value);
+      ++checked;
+    }
+    if (checked == 0) QSKIP("/proc/cpuinfo names no cores here");
+  }
+
+  // The report carries the description the window names processors with.
+  void reportCarriesTheTopology() {
+    static topology::Description fakeTopology;
+    fakeTopology.logical = "CPU";
+    fakeTopology.processors = {{0, -1, 0}, {0, -1, 0}, {1, -1, 0}, {1, -1, 0}};
+    faults.planned[240] = 1;
+    TestWindow w(5, 4, 2);
+    w.checking.topology = []() -> const topology::Description& { return fakeTopology; };
+    GenerationCycle(w);
+    QCOMPARE(w.reports.size(), std::size_t(1));
+    QCOMPARE(w.reports.front().topology, &fakeTopology);
   }
 
   void goneCanvasIsNotChecked() {

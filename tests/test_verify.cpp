@@ -38,13 +38,13 @@ struct Plan {
   long stopAt = 0;
   int canvas = 16;  // the canvas's outer size in pixels, 0 for the layout's
   int pending = 0;
-  char function = 0;
+  char site = 'w';
+  double delta = 0.5;
   int faultProcessor = -1;
   void Arm(long image) {
     const auto it = faults.find(image);
     if (it == faults.end()) return;
     pending = it->second;
-    function = "asl"[(image - 1) % 3];
   }
 } plan;
 
@@ -79,8 +79,18 @@ void WaitUntilPlaced(const QWidget* w) {
   while (!(Placed(w) && GeometryCurrent(w)) && waited.elapsed() < 5000) QTest::qWait(20);
 }
 
+// The processors' places, as a stand-in topology gives them: two logical processors a core.
+const topology::Description& TwoThreadsACore() {
+  static const topology::Description d = [] {
+    topology::Description t;
+    t.logical = "CPU";
+    for (int p = 0; p < 1024; ++p) t.processors.push_back({p / 2, 0, 0});
+    return t;
+  }();
+  return d;
+}
 QString Proc(int p) {
-  return QStringLiteral("logical processor %1").arg(p);
+  return QStringLiteral("CPU %1 (core %2)").arg(p).arg(p / 2);
 }
 
 // The error window's sentences as shown.
@@ -107,11 +117,13 @@ const affinity::Calls kSpy{&SpyGet, &SpySet, &SpyCurrent};
 
 }  // namespace
 
-double kelvarion::maths::InjectFault(char function, double, double result) {
-  if (plan.pending == 0 || function != plan.function) return result;
+// Spoils w after the fifth product of the planned points (the program's own value `plan.site`
+// instead where one is planned), so that only the comparison of drawings sees it.
+double kelvarion::maths::InjectFault(char site, double argument, double value) {
+  if (plan.pending == 0 || site != plan.site || (site == 'w' && argument != 5)) return value;
   --plan.pending;
   plan.faultProcessor = sched_getcpu();
-  return result + 0.5;
+  return value + plan.delta;
 }
 
 class VerifyTest : public QObject {
@@ -144,7 +156,7 @@ class VerifyTest : public QObject {
   void init() {
     plan = Plan{};
     spy = Spy{};
-    F().checking = CheckSetup{&kSpy, 0};  // a new processor every pass
+    F().checking = CheckSetup{&kSpy, 0, &TwoThreadsACore};  // a new processor every pass
   }
   void cleanup() {
     driver.Reset();
@@ -176,76 +188,140 @@ class VerifyTest : public QObject {
   }
 
   // The longest sentences each label can be given fit it in the program's font: a long test
-  // on a large machine, where every drawing was named by an unsure processor.
+  // on a large machine of several sockets and dies, where every drawing was named by an unsure
+  // processor, whatever showed the error.
   void longestSentencesFit() {
+    topology::Description big;
+    big.logical = "logical processor";  // the longer of the two systems' words
+    big.processors.assign(1024, {1023, 63, 15});
+    big.severalDies = big.severalPackages = true;
     ErrorReport r;
+    r.topology = &big;
     r.image = 123456789;
     r.order = 80;
     r.kind = Kind::Logarithmic;
     r.pass = 520890;
     r.firstPass = 520889;
     r.processor = 1023;
-    r.firstProcessor = -1;
+    r.firstProcessor = 1022;
     r.held = false;
     r.time = "12/31/2099 11:59:59 PM";
     r.testStart = r.time;
     r.afterNs = 99'999LL * 3600 + 59 * 60 + 59;
     r.afterNs *= 1'000'000'000;
     r.errors = 123456789;
+    r.disagreement = {'l',
+                      -0x1.fffffffffffffp-1022,
+                      -0x1.fffffffffffffp+1023,
+                      -0x1.fffffffffffffp+1023,
+                      -0x1.fffffffffffffp+1023,
+                      true,
+                      true};
+    r.sum = r.known = ~0ull;
     QVERIFY(E().Load().ok());
-    for (const auto verdict : {ErrorReport::Verdict::Open, ErrorReport::Verdict::LaterWrong,
-                               ErrorReport::Verdict::FirstWrong}) {
-      r.verdict = verdict;
-      r.decidingPass = 520891;
-      r.decidingProcessor = -1;
-      const ErrorSentences t = Sentences(r);
-      const std::pair<const char*, const std::string*> labels[] = {{"lblImage", &t.image},
-                                                                   {"lblProcessors", &t.processors},
-                                                                   {"lblVerdict", &t.verdict},
-                                                                   {"lblTime", &t.time},
-                                                                   {"lblCount", &t.count}};
-      for (const auto& [name, text] : labels) {
-        auto* label = qobject_cast<QLabel*>(qt::Child(E(), name));
-        label->setText(QString::fromStdString(*text));
-        QVERIFY2(label->heightForWidth(label->width()) <= label->height(),
-                 qPrintable(QStringLiteral("%1: %2").arg(name, label->text())));
-      }
-    }
+    for (const auto finding :
+         {ErrorReport::Finding::Disagreement, ErrorReport::Finding::KnownAnswer,
+          ErrorReport::Finding::FirstDrawing})
+      for (const auto verdict : {ErrorReport::Verdict::Open, ErrorReport::Verdict::LaterWrong,
+                                 ErrorReport::Verdict::FirstWrong})
+        for (const bool libraryOnly : {false, true}) {
+          r.finding = finding;
+          r.verdict = verdict;
+          r.libraryOnly = libraryOnly;
+          r.decidingPass = 520891;
+          r.decidingProcessor = 1021;
+          const ErrorSentences t = Sentences(r);
+          const std::pair<const char*, const std::string*> labels[] = {
+              {"lblImage", &t.image},
+              {"lblDetails", &t.details},
+              {"lblProcessors", &t.processors},
+              {"lblVerdict", &t.verdict},
+              {"lblTime", &t.time},
+              {"lblCount", &t.count},
+              {"lblAdvice", &t.advice}};
+          for (const auto& [name, text] : labels) {
+            auto* label = qobject_cast<QLabel*>(qt::Child(E(), name));
+            label->setText(QString::fromStdString(*text));
+            QVERIFY2(label->heightForWidth(label->width()) <= label->height(),
+                     qPrintable(QStringLiteral("%1: %2").arg(name, label->text())));
+          }
+        }
   }
 
   // Plain sentences for each case the window can be in.
   void sentences_data() {
+    QTest::addColumn<int>("finding");
     QTest::addColumn<int>("processor");
     QTest::addColumn<int>("firstProcessor");
     QTest::addColumn<bool>("held");
     QTest::addColumn<int>("verdict");
-    QTest::addColumn<QString>("processors");
-    QTest::addColumn<QString>("verdictText");
-    QTest::newRow("two processors, open")
-        << 1 << 0 << true << 0
-        << "It was drawn on logical processor 1; its first drawing was made on logical "
-           "processor 0."
-        << "One of the two drawings is wrong; the next drawing of this image will show which.";
-    QTest::newRow("one processor, the later one wrong")
-        << 3 << 3 << true << 1 << "It was drawn on logical processor 3, as was its first drawing."
-        << "A further drawing, in pass 9 on logical processor 2, agreed with the first: the "
-           "drawing of pass 8, made on logical processor 3, was wrong.";
-    QTest::newRow("unknown, not held, the first one wrong")
-        << -1 << 5 << false << 2
-        << "It was drawn on a logical processor the system did not name; its first drawing was "
-           "made on logical processor 5. The test could not hold its thread to one processor: "
-           "each drawing is named by the processor it ended on."
-        << "A further drawing, in pass 9 on logical processor 2, agreed with the one of pass 8: "
-           "the first drawing, made on logical processor 5, was wrong.";
+    QTest::addColumn<QStringList>("expected");  // image, details, processors, verdict, advice
+    const QString never = "A stable processor never shows this window: ";
+    QTest::newRow("first drawing: two processors, open")
+        << 2 << 1 << 0 << true << 0
+        << QStringList{
+               "Image 1899 (Sine, order 2) came out different in pass 8 from its first "
+               "drawing, in pass 1.",
+               "The program's values differed, and so did the colours.",
+               "It was drawn on CPU 1 (core 0); its first drawing was made on CPU 0 (core 0).",
+               "One of the two drawings is wrong; the next drawing of this image will show "
+               "which.",
+               never +
+                   "once the next drawing has shown which core made the error, lower its "
+                   "clock or raise its voltage, then test again."};
+    QTest::newRow("first drawing: one processor, the later one wrong")
+        << 2 << 3 << 3 << true << 1
+        << QStringList{
+               "Image 1899 (Sine, order 2) came out different in pass 8 from its first "
+               "drawing, in pass 1.",
+               "The program's values differed, and so did the colours.",
+               "It was drawn on CPU 3 (core 1), as was its first drawing.",
+               "A further drawing, in pass 9 on CPU 2 (core 1), agreed with the first: the "
+               "drawing of pass 8 was wrong.",
+               never + "lower the clock of core 1 or raise its voltage, then test again."};
+    QTest::newRow("first drawing: unknown, not held, the first one wrong")
+        << 2 << -1 << 5 << false << 2
+        << QStringList{
+               "Image 1899 (Sine, order 2) came out different in pass 8 from its first "
+               "drawing, in pass 1.",
+               "The program's values differed, and so did the colours.",
+               "It was drawn on a CPU the system did not name; its first drawing was made on "
+               "CPU 5 (core 2). The test could not hold its thread to one processor: each "
+               "drawing is named by where it ended.",
+               "A further drawing, in pass 9 on CPU 2 (core 1), agreed with the one of pass "
+               "8: the first drawing was wrong.",
+               never + "lower the clock of core 2 or raise its voltage, then test again."};
+    QTest::newRow("known answer")
+        << 1 << 4 << -1 << true << 0
+        << QStringList{
+               "Image 1899 (Sine, order 2) came out different in pass 8 from its known "
+               "answer.",
+               "The checksum of its values was 0x0123456789abcdef instead of "
+               "0xfedcba9876543210.",
+               "It was drawn on CPU 4 (core 2).",
+               "Every correct processor computes the known answer: this drawing was wrong.",
+               never + "lower the clock of core 2 or raise its voltage, then test again."};
+    QTest::newRow("disagreement")
+        << 0 << 7 << -1 << true << 0
+        << QStringList{
+               "Image 1899 (Sine, order 2), pass 8: the C library and the program "
+               "disagreed on a sine.",
+               "sin(0x1.2p+3): C library 0x1.fp-2, program 0x1.2ap-2.",
+               "It was computed on CPU 7 (core 3).",
+               "Computed again another way, the value agreed with the program's: the "
+               "processor got the C library's sine wrong.",
+               never + "lower the clock of core 3 or raise its voltage, then test again."};
   }
   void sentences() {
+    QFETCH(int, finding);
     QFETCH(int, processor);
     QFETCH(int, firstProcessor);
     QFETCH(bool, held);
     QFETCH(int, verdict);
-    QFETCH(QString, processors);
-    QFETCH(QString, verdictText);
+    QFETCH(QStringList, expected);
     ErrorReport r;
+    r.topology = &TwoThreadsACore();
+    r.finding = static_cast<ErrorReport::Finding>(finding);
     r.image = 1899;
     r.order = 2;
     r.kind = Kind::Sine;
@@ -257,24 +333,83 @@ class VerifyTest : public QObject {
     r.verdict = static_cast<ErrorReport::Verdict>(verdict);
     r.decidingPass = 9;
     r.decidingProcessor = 2;
+    r.coloursDiffer = true;
+    r.sum = 0x0123456789abcdefu;
+    r.known = 0xfedcba9876543210u;
+    r.disagreement = {'s', 9.0, 0.484375, 0x1.2ap-2, 0x1.2ap-2, true, false};
     r.time = "10/12/26 10:04:45";
     r.testStart = "10/12/26 10:00:00";
     r.afterNs = 285'400'000'000;
     r.errors = 1;
     const ErrorSentences t = Sentences(r);
-    QCOMPARE(QString::fromStdString(t.image),
-             QStringLiteral("Image 1899 (Sine, order 2) came out different in pass 8 from its "
-                            "first drawing, in pass 1."));
-    QCOMPARE(QString::fromStdString(t.processors), processors);
-    QCOMPARE(QString::fromStdString(t.verdict), verdictText);
+    const QStringList got{QString::fromStdString(t.image), QString::fromStdString(t.details),
+                          QString::fromStdString(t.processors), QString::fromStdString(t.verdict),
+                          QString::fromStdString(t.advice)};
+    for (int i = 0; i < got.size(); ++i) QCOMPARE(got[i], expected[i]);
     QCOMPARE(QString::fromStdString(t.time),
              QStringLiteral("It was found at 10/12/26 10:04:45, 4 minutes and 45 seconds after "
                             "the test began."));
     QCOMPARE(QString::fromStdString(t.count),
-             QStringLiteral("The test started on 10/12/26 10:00:00 has found 1 error so far. A "
-                            "processor that makes even one error is not stable."));
+             QStringLiteral("The test started on 10/12/26 10:00:00 has found 1 error so far."));
     r.errors = 2;
     QVERIFY(Sentences(r).count.find("has found 2 errors so far.") != std::string::npos);
+  }
+
+  // The other details and verdicts: what differed from the first drawing, which of the two
+  // computations was wrong.
+  void otherDetails_data() {
+    QTest::addColumn<int>("finding");
+    QTest::addColumn<bool>("libraryOnly");
+    QTest::addColumn<bool>("coloursDiffer");
+    QTest::addColumn<bool>("libraryWrong");
+    QTest::addColumn<bool>("ownWrong");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("only the library's results")
+        << 2 << true << false << false << false
+        << "Only the C library's results differed; the program's own values and the colours were "
+           "the same.";
+    QTest::newRow("the values, not the colours")
+        << 2 << false << false << false << false
+        << "The program's values differed; the colours were the same.";
+    QTest::newRow("the program's own wrong")
+        << 0 << false << false << false << true
+        << "Computed again another way, the value agreed with the C library's: the processor got "
+           "the program's own logarithm wrong.";
+    QTest::newRow("both wrong")
+        << 0 << false << false << true << true
+        << "Computed again another way, the value was 0x1.8p+1, neither of the two: the processor "
+           "got both wrong.";
+  }
+  void otherDetails() {
+    QFETCH(int, finding);
+    QFETCH(bool, libraryOnly);
+    QFETCH(bool, coloursDiffer);
+    QFETCH(bool, libraryWrong);
+    QFETCH(bool, ownWrong);
+    QFETCH(QString, expected);
+    ErrorReport r;
+    r.finding = static_cast<ErrorReport::Finding>(finding);
+    r.libraryOnly = libraryOnly;
+    r.coloursDiffer = coloursDiffer;
+    r.disagreement = {'l', 20.0, 3.1, 2.9, 3.0, libraryWrong, ownWrong};
+    const ErrorSentences t = Sentences(r);
+    QCOMPARE(QString::fromStdString(r.finding == ErrorReport::Finding::Disagreement ? t.verdict
+                                                                                    : t.details),
+             expected);
+  }
+
+  // Values in hexadecimal floating point as printf writes them here (glibc), on every platform.
+  void hexadecimalValues_data() {
+    QTest::addColumn<double>("x");
+    for (const double x : {0.0, -0.0, 1.0, 0.75, -0.1, 0x1p-1022, 0x0.0000000000001p-1022,
+                           0x1.fffffffffffffp+1023, 3.141592653589793, 1e-300, 33844.75})
+      QTest::addRow("%a", x) << x;
+  }
+  void hexadecimalValues() {
+    QFETCH(double, x);
+    char text[40];
+    std::snprintf(text, sizeof text, "%a", x);
+    QCOMPARE(QString::fromStdString(HexDouble(x)), QString::fromLatin1(text));
   }
 
   void durations_data() {
@@ -353,6 +488,35 @@ class VerifyTest : public QObject {
     QVERIFY(Text(E().lblCount).contains(QStringLiteral(" has found 1 error so far.")));
   }
 
+  // The canvas has the size the known answers give for this pixel ratio (413 x 333 at 1,
+  // 830 x 670 at 2: the outer 6255 x 5055 twips at the ratio, less 2 pixels a side), and there a
+  // fault is seen in the very first pass, the image differing from its known answer.
+  void knownAnswersAtTheWindowsOwnSize() {
+    plan.canvas = 0;  // the layout's
+    plan.faults[5] = 1;
+    plan.stopAt = 8;
+    float W = 0, H = 0;
+    qreal ratio = 0;
+    plan.at[1] = [&] {
+      (void)F().pctGen.InnerWidth(W);
+      (void)F().pctGen.InnerHeight(H);
+      ratio = qt::Widget(F())->devicePixelRatioF();
+    };
+    RunTest();
+    QCOMPARE(W, float(std::lround(417 * ratio) - 4));
+    QCOMPARE(H, float(std::lround(337 * ratio) - 4));
+    const auto listed =
+        std::find_if(std::begin(kKnownAnswers), std::end(kKnownAnswers),
+                     [&](const KnownAnswers& k) { return k.width == W && k.height == H; });
+    QVERIFY(listed != std::end(kKnownAnswers));
+    QVERIFY(E().IsLoaded());
+    QCOMPARE(Text(E().lblImage),
+             QStringLiteral(
+                 "Image 5 (Sine, order 3) came out different in pass 1 from its known answer."));
+    QCOMPARE(Text(E().lblProcessors),
+             QStringLiteral("It was drawn on %1.").arg(Proc(plan.faultProcessor)));
+  }
+
   void countRisesWithEachFault() {
     plan.faults = {{240, 1}, {260, 1}, {500, 1}, {600, 1}};
     plan.stopAt = 711;
@@ -387,8 +551,13 @@ class VerifyTest : public QObject {
     QVERIFY2(processors.contains(Proc(p2)) && processors.contains(Proc(p1)),
              qPrintable(processors));
     QCOMPARE(decided, QStringLiteral("A further drawing, in pass 3 on %1, agreed with the one of "
-                                     "pass 2: the first drawing, made on %2, was wrong.")
-                          .arg(Proc(p3), Proc(p1)));
+                                     "pass 2: the first drawing was wrong.")
+                          .arg(Proc(p3)));
+    QCOMPARE(Text(E().lblAdvice),
+             QStringLiteral("A stable processor never shows this window: lower "
+                            "the clock of core %1 or raise its voltage, then "
+                            "test again.")
+                 .arg(p1 / 2));
     QVERIFY(Text(E().lblCount).contains(QStringLiteral(" has found 1 error so far.")));
   }
 
@@ -415,10 +584,8 @@ class VerifyTest : public QObject {
     plan.at[1] = [&] { secondStart = CaptionOf(F().lblWhen); };
     RunTest();
     QVERIFY(Text(E().lblImage).startsWith(QStringLiteral("Image 239 ")));
-    QCOMPARE(Text(E().lblCount),
-             QStringLiteral("The test started on %1 has found 1 error so far. A processor that "
-                            "makes even one error is not stable.")
-                 .arg(QString::fromStdString(secondStart)));
+    QCOMPARE(Text(E().lblCount), QStringLiteral("The test started on %1 has found 1 error so far.")
+                                     .arg(QString::fromStdString(secondStart)));
     QTest::mouseClick(qt::Child(E(), "cmdOK"), Qt::LeftButton);  // OK closes it
     QVERIFY(!E().IsLoaded());
   }
@@ -459,11 +626,17 @@ class VerifyTest : public QObject {
       avail = t->screen()->availableGeometry();
     };
     RunTest();
-    QVERIFY2(avail.contains(error), qPrintable(QStringLiteral("%1,%2 %3x%4")
-                                                   .arg(error.x())
-                                                   .arg(error.y())
-                                                   .arg(error.width())
-                                                   .arg(error.height())));
+    const QString where = QStringLiteral("%1,%2 %3x%4")
+                              .arg(error.x())
+                              .arg(error.y())
+                              .arg(error.width())
+                              .arg(error.height());
+    // On the screen; one larger than the screen (the offscreen one at ratio 2 is 400 x 300) at
+    // its top-left corner.
+    if (error.width() > avail.width() || error.height() > avail.height())
+      QVERIFY2(error.topLeft() == avail.topLeft(), qPrintable(where));
+    else
+      QVERIFY2(avail.contains(error), qPrintable(where));
     if (avail.right() - test.right() >= error.width()) {
       QVERIFY(!error.intersects(test));
       QCOMPARE(error.left(), test.right() + 1);

@@ -22,7 +22,9 @@
 #include "services/clock.h"
 #include "services/program.h"
 #include "services/pump.h"
+#include "services/topology.h"
 #include "services/win32/win32.h"
+#include "stress/frm_error.h"
 #include "stress/frm_fractal.h"
 #include "tests/random_walk.h"
 
@@ -242,6 +244,10 @@ void OnCaption(const Label& label, std::string_view text) {
     float w = 0, h = 0;
     CHECK(f.pctGen.InnerWidth(w).ok() && f.pctGen.InnerHeight(h).ok());
     CHECK(w == static_cast<float>(Px(6255, dpi) - 4) && h == static_cast<float>(Px(5055, dpi) - 4));
+    // A size the known answers cover at the common densities, so the first pass is checked.
+    bool known = false;
+    for (const KnownAnswers& k : kKnownAnswers) known = known || (k.width == w && k.height == h);
+    CHECK(known);
     RECT client{};
     GetClientRect(window, &client);
     CHECK(client.right == Px(6270, dpi) && client.bottom == Px(6810, dpi));
@@ -357,6 +363,108 @@ void RandomWalk(int steps) {
   CHECK(walk.countChecks() > 0);  // the count was seen rising in the running tests
   CHECK(!frmFractal::Instance().IsLoaded() && !frmAbout::Instance().IsLoaded());
   std::printf("%d actions, %d tests seen counting\n", steps, walk.countChecks());
+// The error window's longest sentences fit their labels in the window's font at its density:
+// a long test on a large machine of several sockets and dies, unpinned, whatever showed the
+// error (as the Linux suite checks for Qt's labels).
+void ErrorSentencesFit() {
+  topology::Description big;
+  big.processors.assign(1024, {1023, 63, 15});
+  big.severalDies = big.severalPackages = true;
+  ErrorReport r;
+  r.topology = &big;
+  r.image = 123456789;
+  r.order = 80;
+  r.kind = Kind::Logarithmic;
+  r.pass = 520890;
+  r.firstPass = 520889;
+  r.processor = 1023;
+  r.firstProcessor = 1022;
+  r.held = false;
+  r.time = "12/31/2099 11:59:59 PM";
+  r.testStart = r.time;
+  r.afterNs = (99'999LL * 3600 + 59 * 60 + 59) * 1'000'000'000;
+  r.errors = 123456789;
+  r.disagreement = {'l',
+                    -0x1.fffffffffffffp-1022,
+                    -0x1.fffffffffffffp+1023,
+                    -0x1.fffffffffffffp+1023,
+                    -0x1.fffffffffffffp+1023,
+                    true,
+                    true};
+  r.sum = r.known = ~0ull;
+  frmError& e = frmError::Instance();
+  CHECK(e.Load().ok());
+  for (const auto finding : {ErrorReport::Finding::Disagreement, ErrorReport::Finding::KnownAnswer,
+                             ErrorReport::Finding::FirstDrawing})
+    for (const auto verdict : {ErrorReport::Verdict::Open, ErrorReport::Verdict::LaterWrong,
+                               ErrorReport::Verdict::FirstWrong})
+      for (const bool libraryOnly : {false, true}) {
+        r.finding = finding;
+        r.verdict = verdict;
+        r.libraryOnly = libraryOnly;
+        r.decidingPass = 520891;
+        r.decidingProcessor = 1021;
+        const ErrorSentences t = Sentences(r);
+        const std::pair<const char*, const std::string*> labels[] = {
+            {"lblImage", &t.image},
+            {"lblDetails", &t.details},
+            {"lblProcessors", &t.processors},
+            {"lblVerdict", &t.verdict},
+            {"lblTime", &t.time},
+            {"lblCount", &t.count},
+            {"lblAdvice", &t.advice}};
+        for (const auto& [name, text] : labels) {
+          HWND label = ControlOf(e, name);
+          RECT box{}, need{};
+          GetClientRect(label, &box);
+          need.right = box.right;
+          HDC dc = GetDC(label);
+          HGDIOBJ old =
+              SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)));
+          const std::wstring wide = win32::Wide(*text);
+          DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &need,
+                    DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+          SelectObject(dc, old);
+          ReleaseDC(label, dc);
+          if (need.bottom > box.bottom || need.right > box.right)
+            std::printf("FAIL: %s needs %ld x %ld, has %ld x %ld: %s\n", name, need.right,
+                        need.bottom, box.right, box.bottom, text->c_str());
+          failures += need.bottom > box.bottom || need.right > box.right;
+        }
+      }
+  e.Unload();
+  FreeUnloadedWindows();
+}
+
+// The processors' cores as the error window names them agree with the older call that lists
+// the cores (GetLogicalProcessorInformation): processors of one core share its number, and no
+// two cores share one.
+void TopologyNamesCores() {
+  DWORD length = 0;
+  GetLogicalProcessorInformation(nullptr, &length);
+  std::vector<SYSTEM_LOGICAL_PROCESSOR_INFORMATION> records(
+      length / sizeof(SYSTEM_LOGICAL_PROCESSOR_INFORMATION) + 1);
+  CHECK(GetLogicalProcessorInformation(records.data(), &length));
+  records.resize(length / sizeof(SYSTEM_LOGICAL_PROCESSOR_INFORMATION));
+  const topology::Description& d = topology::System();
+  std::vector<int> cores;
+  for (const SYSTEM_LOGICAL_PROCESSOR_INFORMATION& r : records) {
+    if (r.Relationship != RelationProcessorCore) continue;
+    int core = -2;
+    for (int p = 0; p < static_cast<int>(8 * sizeof(ULONG_PTR)); ++p) {
+      if (!(r.ProcessorMask & (ULONG_PTR{1} << p))) continue;
+      CHECK(p < static_cast<int>(d.processors.size()));
+      if (p >= static_cast<int>(d.processors.size())) continue;
+      const int c = d.processors[static_cast<std::size_t>(p)].core;
+      CHECK(c >= 0 && (core == -2 || c == core));
+      core = c;
+      CHECK(topology::Name(d, p) ==
+            "logical processor " + std::to_string(p) + " (core " + std::to_string(c) + ")");
+    }
+    for (int other : cores) CHECK(other != core);
+    cores.push_back(core);
+  }
+  CHECK(!cores.empty());
 }
 
 }  // namespace
@@ -382,6 +490,8 @@ int main(int argc, char** argv) {
     CHECK(LiveWidgetCount() == base + 6);  // the main window and its five controls
     AboutLifetime();
     FocusAndEnter();
+    TopologyNamesCores();
+    ErrorSentencesFit();
     TestLifetime(Plan::Stop);
     TestLifetime(Plan::StopThenBegin);
     std::printf("%s: %d failed\n", failures ? "FAIL" : "PASS", failures);

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # screenshots.sh BUILD_DIR OUT_DIR [--wm]: runs the real program under Xvfb (with openbox when
 # --wm is given), opens its three windows as a user would, and saves each one as a PNG:
-# main.png, test.png, about.png. Needs xdotool and ImageMagick's import.
+# main.png, test.png, about.png; and, with the suite's libm_fault.so in the build, runs it again
+# with one arctangent of the second pass made wrong and saves the "Computation Error" window
+# once the third pass has decided: error.png. Needs xdotool and ImageMagick's import.
 set -eu
 build=$1 out=$2 wm=${3:-}
 mkdir -p "$out"
@@ -31,4 +33,16 @@ exec "$here/../tests/run-x11.sh" $wm bash -c '
   sleep 0.2
   xdotool mousemove --window $main 180 164 click 1
   wait $pid
+  lib=$build/tests/libm_fault.so
+  [ -f "$lib" ] || exit 0
+  # A low bit of an arctangent in image 238 (the second pass), point 5,000: the third pass
+  # decides which drawing was wrong.
+  XDG_RUNTIME_DIR=$(mktemp -d) LD_PRELOAD=$lib KELVARION_LIBM_FAULT="a $((79 * 414 * 334 + 5000)) 5" \
+    "$build/Kelvarion1" & pid=$!
+  main=$(find "^Kelvarion 1.0$")
+  xdotool mousemove --window $main 180 100 click 1
+  error=$(find "^Computation Error$")
+  sleep 4  # the third pass
+  shot $error "$out/error.png"
+  kill $pid
 ' _ "$build" "$out"
