@@ -363,6 +363,8 @@ void RandomWalk(int steps) {
   CHECK(walk.countChecks() > 0);  // the count was seen rising in the running tests
   CHECK(!frmFractal::Instance().IsLoaded() && !frmAbout::Instance().IsLoaded());
   std::printf("%d actions, %d tests seen counting\n", steps, walk.countChecks());
+}
+
 // The error window's longest sentences fit their labels in the window's font at its density:
 // a long test on a large machine of several sockets and dies, unpinned, whatever showed the
 // error (as the Linux suite checks for Qt's labels).
