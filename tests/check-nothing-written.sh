@@ -91,7 +91,7 @@ run_case() {
       "$(ps -o pid=,args= -p "$(cut -d' ' -f1 "$log" | sort -u | paste -sd,)" 2>/dev/null)"
     # Every process in the trace was started from here: end them, then the tracer.
     for pid in $(cut -d' ' -f1 "$log" | sort -u); do kill -9 "$pid" 2>/dev/null; done
-    sleep 0.5
+    for _ in $(seq 300); do kill -0 $tracer 2>/dev/null || break; sleep 0.1; done
     kill $tracer 2>/dev/null
   fi
   wait $tracer 2>/dev/null
