@@ -14,7 +14,7 @@
 
 namespace {
 
-// A program that has not ended this long after it was told to has hung: ending takes tens of
+// A program that has not ended this long after it was told to has hung: ending takes a few
 // milliseconds (the benchmark's exit_ms), and a busy machine may stretch that a hundredfold.
 constexpr int kHangMs = 5000;
 
