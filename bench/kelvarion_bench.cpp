@@ -20,6 +20,12 @@
 //                   started to its main window being mapped on the display (with a window
 //                   manager, to the frame holding it being mapped: run it under run-x11.sh --wm
 //                   for that figure)
+//   exit_ms, close_ms  median of 15 ends of the idle program: from Exit's click (its release
+//                   sent to the X server) or from the main window's close box (the window
+//                   manager's WM_DELETE_WINDOW sent) to the end of the process (and
+//                   max_exit_ms, max_close_ms); with KELVARION_COMMAND set (the command line
+//                   that starts the program instead, as the tests take it: the Windows program
+//                   under Wine) also command_exit_ms, command_close_ms and their maxima
 // The last line printed is one JSON object with those keys.
 //
 // Every image of a pass (kind and order) is timed on its own, in CPU time of this thread,
@@ -31,6 +37,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -42,6 +49,8 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -253,6 +262,149 @@ double Median(std::vector<double> v) {
   return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
+// CPU time process `pid` has used so far, in clock ticks, or -1.
+long CpuTicks(long pid) {
+  char path[64];
+  std::snprintf(path, sizeof path, "/proc/%ld/stat", pid);
+  std::FILE* f = std::fopen(path, "r");
+  if (!f) return -1;
+  char text[1024] = {};
+  const std::size_t n = std::fread(text, 1, sizeof text - 1, f);
+  std::fclose(f);
+  text[n] = 0;
+  const char* at = std::strrchr(text, ')');
+  unsigned long user = 0, system = 0;
+  // After the name: state, then 10 fields before utime and stime.
+  if (!at || std::sscanf(at + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &user,
+                         &system) != 2)
+    return -1;
+  return long(user + system);
+}
+
+// Ends of the idle program, `runs` each way (Exit's click, the close box), timed from the action
+// to the end of the process started, as the lifetime tests see it: for each, the program is
+// started (`command` through the shell, else the Linux program), its main window waited for
+// (mapped: no window manager must run) and its process for standing idle, then ended. Returns
+// the keys of the figures for the JSON line, named with `prefix`, and prints them.
+std::string EndTimes(int runs, const char* command, const std::string& prefix) {
+  std::vector<double> times[2];  // Exit, close box
+  xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+  if (xcb_connection_has_error(c)) return std::string();
+  const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+  const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+  xcb_change_window_attributes(c, root, XCB_CW_EVENT_MASK, &mask);
+  xcb_flush(c);
+  auto atom = [c](const char* name) {
+    xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
+    const xcb_atom_t a = r ? r->atom : xcb_atom_t{XCB_ATOM_NONE};
+    std::free(r);
+    return a;
+  };
+  const xcb_atom_t protocols = atom("WM_PROTOCOLS"), deleteWindow = atom("WM_DELETE_WINDOW"),
+                   wmPid = atom("_NET_WM_PID");
+  posix_spawn_file_actions_t quiet;
+  posix_spawn_file_actions_init(&quiet);
+  posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+  const std::string shellLine = std::string("exec ") + (command ? command : "");
+  char exe[] = KELVARION_EXE, sh[] = "/bin/sh", dashC[] = "-c";
+  char* plain[] = {exe, nullptr};
+  char* shell[] = {sh, dashC, const_cast<char*>(shellLine.c_str()), nullptr};
+  // One more start than timed: the first warms the caches.
+  for (int i = 0; i <= 2 * runs; ++i) {
+    const bool closeBox = i % 2 == 1;
+    pid_t pid = 0;
+    if (posix_spawn(&pid, command ? sh : exe, &quiet, nullptr, command ? shell : plain, environ) !=
+        0)
+      break;
+    const int ended = int(syscall(SYS_pidfd_open, pid, 0));
+    xcb_window_t main = XCB_WINDOW_NONE;
+    for (const double t0 = WallMs(); main == XCB_WINDOW_NONE && WallMs() - t0 < 30000;) {
+      xcb_generic_event_t* e = xcb_poll_for_event(c);
+      if (!e) {
+        pollfd fd{xcb_get_file_descriptor(c), POLLIN, 0};
+        poll(&fd, 1, 100);
+        continue;
+      }
+      if ((e->response_type & 0x7f) == XCB_MAP_NOTIFY) {
+        const auto* map = reinterpret_cast<xcb_map_notify_event_t*>(e);
+        if (IsMainWindow(c, map->window)) main = map->window;
+      }
+      std::free(e);
+    }
+    // Idle: the process that owns the window (under Wine not the one started) has used no CPU
+    // for 100 ms.
+    long owner = pid;
+    if (xcb_get_property_reply_t* r = xcb_get_property_reply(
+            c, xcb_get_property(c, 0, main, wmPid, XCB_ATOM_CARDINAL, 0, 1), nullptr)) {
+      if (xcb_get_property_value_length(r) == 4)
+        owner = long(*static_cast<const std::uint32_t*>(xcb_get_property_value(r)));
+      std::free(r);
+    }
+    const double shown = WallMs();
+    for (long before = -2, now = CpuTicks(owner);
+         main != XCB_WINDOW_NONE && now != before && WallMs() - shown < 30000;) {
+      usleep(100000);
+      before = now;
+      now = CpuTicks(owner);
+    }
+    double t0 = -1;
+    if (main != XCB_WINDOW_NONE && ended >= 0) {
+      if (closeBox) {
+        xcb_client_message_event_t e{};
+        e.response_type = XCB_CLIENT_MESSAGE;
+        e.format = 32;
+        e.window = main;
+        e.type = protocols;
+        e.data.data32[0] = deleteWindow;
+        e.data.data32[1] = XCB_CURRENT_TIME;
+        t0 = WallMs();
+        xcb_send_event(c, 0, main, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&e));
+      } else {
+        // Exit's centre, from the main window's layout (twips, 15 to a pixel at 96 dpi); the
+        // press, a round trip, and the time runs from sending the release.
+        xcb_warp_pointer(c, XCB_NONE, main, 0, 0, 0, 0, (1560 + 2295 / 2) / 15,
+                         (2280 + 375 / 2) / 15);
+        xcb_test_fake_input(c, XCB_BUTTON_PRESS, 1, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+        std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+        t0 = WallMs();
+        xcb_test_fake_input(c, XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+      }
+      xcb_flush(c);
+    }
+    pollfd fd{ended, POLLIN, 0};
+    const bool gone = t0 >= 0 && poll(&fd, 1, 10000) == 1;
+    const double ms = WallMs() - t0;
+    if (ended >= 0) close(ended);
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    if (!gone) break;
+    if (i > 0) times[closeBox].push_back(ms);
+    // Its windows' unmaps and destruction, before the next start's map is looked for.
+    while (xcb_generic_event_t* e = xcb_poll_for_event(c)) std::free(e);
+  }
+  posix_spawn_file_actions_destroy(&quiet);
+  xcb_disconnect(c);
+  std::string keys;
+  const char* what[2] = {"exit", "close"};
+  for (int k = 0; k < 2; ++k) {
+    const std::vector<double>& v = times[k];
+    const bool all = int(v.size()) == runs;  // a run that failed leaves the figure out (-1)
+    const double median = all ? Median(v) : -1;
+    const double most = all ? *std::max_element(v.begin(), v.end()) : -1;
+    std::printf("%-28s%7.1f ms (median of %zu; at most %.1f)\n",
+                (prefix + (k ? "close box to end" : "Exit to end")).c_str(), median, v.size(),
+                most);
+    char key[160];
+    std::snprintf(key, sizeof key, ", \"%s%s_ms\": %.1f, \"max_%s%s_ms\": %.1f",
+                  prefix.empty() ? "" : "command_", what[k], median,
+                  prefix.empty() ? "" : "command_", what[k], most);
+    keys += key;
+  }
+  return keys;
+}
+
 double PeakRssMiB() {
   rusage u{};
   getrusage(RUSAGE_SELF, &u);
@@ -267,6 +419,9 @@ int main() {
   std::vector<double> startups = StartupTimes(16);
   if (!startups.empty()) startups.erase(startups.begin());
   const double startupMs = Median(startups);
+  std::string endKeys = EndTimes(15, nullptr, "");
+  if (const char* command = std::getenv("KELVARION_COMMAND"))
+    endKeys += EndTimes(15, command, "(command) ");
   auto* r = new Run;
   run = r;
   // The main window, under the test window, for the clicks at the end.
@@ -323,9 +478,9 @@ int main() {
       "\"library_loop_ns\": %.3f, \"cycle_ns\": %.3f, \"kernel_share\": %.4f, "
       "\"pumps_per_s\": %.0f, \"repaints_per_s\": %.1f, \"max_poll_gap_ms\": %.3f, "
       "\"peak_rss_mib\": %.1f, \"startup_ms\": %.1f, \"verify_us_per_image\": %.2f, "
-      "\"click_ms\": %.3f, \"max_click_ms\": %.3f}\n",
+      "\"click_ms\": %.3f, \"max_click_ms\": %.3f%s}\n",
       kernelNs, sumsNs, plainNs, libraryNs, cycleNs, kernelNs / cycleNs, pumps, repaints, gap, rss,
-      startupMs, verifyUs, clickMs, maxClickMs);
+      startupMs, verifyUs, clickMs, maxClickMs, endKeys.c_str());
   delete r;
   return 0;
 }

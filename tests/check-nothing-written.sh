@@ -21,12 +21,25 @@ bus_pid=
 trap '[ -n "$bus_pid" ] && kill $bus_pid 2>/dev/null; rm -rf "$scratch"' EXIT
 failed=0
 
-# The newest visible window with this title, waited for up to 15 s.
+# The newest visible window with this title, waited for up to 30 s. Without a window manager
+# (this check runs without one) the program maps each window where it stays.
 window_named() {
   local w
-  for _ in $(seq 150); do
+  for _ in $(seq 300); do
     w=$(timeout 5 xdotool search --onlyvisible --name "$1" 2>/dev/null | tail -1)
-    [ -n "$w" ] && { sleep 0.2; echo "$w"; return 0; }
+    [ -n "$w" ] && { echo "$w"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+# Waits up to 30 s until no visible window has this title. (xdotool gives up with an X error,
+# and the status of no match, when a window vanishes while it looks: that is asked again.)
+gone() {
+  local out
+  for _ in $(seq 300); do
+    if ! out=$(timeout 5 xdotool search --onlyvisible --name "$1" 2>&1); then
+      grep -q "X Error" <<<"$out" || return 0
+    fi
     sleep 0.1
   done
   return 1
@@ -55,14 +68,15 @@ run_case() {
   local main about test
   if main=$(window_named '^Kelvarion 1.0$'); then
     click "$main" 180 132                      # About...
-    about=$(window_named '^About Kelvarion$') && click "$about" 181 77   # OK
+    # OK; centred, About lies over Begin until it has gone.
+    about=$(window_named '^About Kelvarion$') && click "$about" 181 77 &&
+      { gone '^About Kelvarion$' || bad "OK did not close the About window"; }
     click "$main" 180 100                      # Begin
     if test=$(window_named '^Generating Fractals...$'); then
-      sleep 1
-      timeout 5 xdotool windowmove "$test" 800 0
-      sleep 0.3
+      sleep 1  # on purpose: a second of a running test under the trace
+      timeout 5 xdotool windowmove --sync "$test" 800 0
       click "$test" 208 436                    # Stop!!
-      sleep 0.3
+      gone '^Generating Fractals...$' || bad "Stop did not close the test window"
     else
       bad "the test window did not appear"
     fi
@@ -71,13 +85,13 @@ run_case() {
     bad "the main window did not appear"
   fi
   # strace ends when the program and every process it started have ended.
-  for _ in $(seq 100); do kill -0 $tracer 2>/dev/null || break; sleep 0.1; done
+  for _ in $(seq 300); do kill -0 $tracer 2>/dev/null || break; sleep 0.1; done
   if kill -0 $tracer 2>/dev/null; then
-    bad "still running 10 s after Exit (the program, or a process it started):" \
+    bad "still running 30 s after Exit (the program, or a process it started):" \
       "$(ps -o pid=,args= -p "$(cut -d' ' -f1 "$log" | sort -u | paste -sd,)" 2>/dev/null)"
     # Every process in the trace was started from here: end them, then the tracer.
     for pid in $(cut -d' ' -f1 "$log" | sort -u); do kill -9 "$pid" 2>/dev/null; done
-    sleep 0.5
+    for _ in $(seq 300); do kill -0 $tracer 2>/dev/null || break; sleep 0.1; done
     kill $tracer 2>/dev/null
   fi
   wait $tracer 2>/dev/null
@@ -128,7 +142,7 @@ start_bus() {
     >/dev/null 2>&1 &
   bus_pid=$!
   local socket=${address#unix:path=}
-  for _ in $(seq 50); do [ -S "$socket" ] && return 0; sleep 0.1; done
+  for _ in $(seq 300); do [ -S "$socket" ] && return 0; sleep 0.1; done
   echo "the test's own session bus did not start"
   return 1
 }

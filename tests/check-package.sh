@@ -56,19 +56,31 @@ mkdir -m 700 "$work/runtime"
 XDG_RUNTIME_DIR="$work/runtime" "$root/usr/bin/Kelvarion1" >"$work/out.txt" 2>&1 &
 pid=$!
 window=
-for _ in $(seq 100); do
+for _ in $(seq 300); do
   window=$(xdotool search --onlyvisible --pid $pid --name '^Kelvarion 1\.0$' 2>/dev/null | head -1)
   [ -n "$window" ] && break
   sleep 0.1
 done
 [ -n "$window" ] || fail "the installed program showed no main window"
-sleep 0.2
 if xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window; then
+  # Framed (the window manager announces the frame), then placed again by the program: the
+  # click below goes to where it stands once it stands still, centred.
+  centred() {
+    local l r t b x y w h area_x area_y area_w area_h
+    IFS=', ' read -r l r t b < <(xprop -id "$window" _NET_FRAME_EXTENTS 2>/dev/null | sed -n 's/.* = //p')
+    [ -n "$b" ] || return 1
+    IFS=', ' read -r area_x area_y area_w area_h _ < <(xprop -root _NET_WORKAREA | sed -n 's/.* = //p')
+    read -r x y w h < <(xwininfo -id "$window" | awk '/Absolute upper-left [XY]|Width|Height/ {printf "%s ", $NF}')
+    x=$((x - l - area_x)) y=$((y - t - area_y)) w=$((w + l + r)) h=$((h + t + b))
+    [ $(((2 * x - (area_w - w)) ** 2)) -le 1 ] && [ $(((2 * y - (area_h - h)) ** 2)) -le 1 ]
+  }
+  for _ in $(seq 300); do centred && break; sleep 0.1; done
+  centred || echo "note: the main window does not stand centred; clicked where it stands"
   xdotool windowactivate --sync "$window"
 fi
 # Exit's centre, from its place in the main window's layout (twips, 15 to a pixel).
 xdotool mousemove --window "$window" $(((1560 + 2295 / 2) / 15)) $(((2280 + 375 / 2) / 15)) click 1
-for _ in $(seq 50); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
+for _ in $(seq 300); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
 kill -0 $pid 2>/dev/null && fail "Exit did not end the installed program"
 wait $pid
 status=$?

@@ -28,8 +28,33 @@ if [ $wm = 1 ]; then
   export RUN_X11_WM=openbox
   openbox >/dev/null 2>&1 &
   pids="$pids $!"
-  for _ in $(seq 50); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break; sleep 0.1; done
-  sleep 1  # it announces itself a moment before it manages windows
+  # It announces itself a moment before it manages windows, and a window mapped in between may
+  # stay unframed. Once it lists the windows it manages (none yet), a window of our own is
+  # mapped and waited for until it is framed (the frame's extents announced on it), another one
+  # mapped if one stays unframed for a while, and the framed one closed again.
+  probe= framed=0
+  for i in $(seq 300); do
+    if [ -z "$probe" ] && xprop -root _NET_CLIENT_LIST 2>/dev/null | grep -q 'window id'; then
+      xmessage -title run-x11-probe probe >/dev/null 2>&1 &
+      probe=$! since=$i
+    fi
+    if [ -n "$probe" ]; then
+      id=$(xdotool search --name '^run-x11-probe$' 2>/dev/null | head -1)
+      [ -n "$id" ] && xprop -id "$id" _NET_FRAME_EXTENTS 2>/dev/null | grep -q = && framed=1 && break
+      if [ $((i - since)) -ge 20 ]; then
+        kill $probe 2>/dev/null; wait $probe 2>/dev/null; probe=
+      fi
+    fi
+    sleep 0.1
+  done
+  [ -n "$probe" ] && kill $probe 2>/dev/null && wait $probe 2>/dev/null
+  if [ $framed = 0 ]; then
+    echo "run-x11.sh: openbox framed no window within 30 s" >&2
+    kill $pids 2>/dev/null
+    exit 1
+  fi
+  # Gone again before the command looks at the display's windows.
+  for _ in $(seq 300); do xdotool search --name '^run-x11-probe$' >/dev/null 2>&1 || break; sleep 0.1; done
 fi
 "$@"
 status=$?

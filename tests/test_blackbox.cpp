@@ -25,6 +25,9 @@
 #include <optional>
 #include <vector>
 
+#include "tests/wait_for.h"
+#include "tests/x11_geometry.h"
+
 namespace {
 
 // The program ------------------------------------------------------------------------------------
@@ -243,59 +246,65 @@ bool WindowManagerRuns() {
 }
 
 // Visible windows of process `pid` titled exactly `title`; of any process when `pid` is 0.
+// xdotool gives up with an X error when a window vanishes while it looks (a program's windows
+// going, Wine's hidden ones), with the status of no match: it is asked again then.
 QList<xcb_window_t> Windows(qint64 pid, const QString& title) {
-  QString ids;
   QList<xcb_window_t> out;
   QStringList args{"search", "--all", "--onlyvisible"};
   if (pid) args << "--pid" << QString::number(pid);
-  if (Xdotool(args << "--name"
-                   << "^" + QRegularExpression::escape(title) + "$",
-              &ids))
-    for (const QString& id : ids.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-      out.append(id.toUInt());
+  args << "--name"
+       << "^" + QRegularExpression::escape(title) + "$";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    QProcess p;
+    p.start(QStringLiteral("xdotool"), args);
+    if (!p.waitForFinished(20000) || p.exitStatus() != QProcess::NormalExit) break;
+    if (p.exitCode() == 0) {
+      for (const QByteArray& id : p.readAllStandardOutput().split('\n'))
+        if (!id.trimmed().isEmpty()) out.append(id.trimmed().toUInt());
+      break;
+    }
+    if (!p.readAllStandardError().contains("X Error")) break;
+  }
   return out;
 }
 
-// The window once it is visible, or 0 after `timeoutMs`.
-xcb_window_t FindWindow(qint64 pid, const QString& title, int timeoutMs = 30000) {
-  QElapsedTimer t;
-  t.start();
-  while (t.elapsed() < timeoutMs) {
-    const QList<xcb_window_t> found = Windows(pid, title);
-    if (!found.isEmpty()) {
-      QTest::qWait(150);  // mapped is not yet settled: no user is faster than this
-      return found.last();
-    }
-    QTest::qWait(25);
+// The window once it is visible and has settled (x11::Settled): framed where a window manager
+// runs, and standing where it opens, centred, which the Linux program's windows reach a moment
+// after they are mapped (it places them again once the window manager announces the frame). The
+// Windows program's windows are placed by Windows, whose frames X does not show (without a
+// window manager a dialog frame's X window is its inner area, off centre by the frame): for
+// them only the framing is waited for. 0 if none appears within `timeoutMs` or it never frames;
+// one that frames but never stands centred is left to the checks of its placement.
+xcb_window_t FindWindow(qint64 pid, const QString& title, int timeoutMs = kPatienceMs) {
+  xcb_window_t found = 0;
+  if (!WaitFor(
+          [&] {
+            const QList<xcb_window_t> windows = Windows(pid, title);
+            found = windows.isEmpty() ? 0 : windows.last();
+            return found != 0;
+          },
+          timeoutMs))
+    return 0;
+  x11::Display display;
+  const bool wm = display.WindowManager();
+  std::optional<x11::Placement> seen;
+  auto settled = [&](bool centred) {
+    seen = display.Read(found);
+    return seen && x11::Settled(*seen, wm, centred);
+  };
+  if (!WaitFor([&] { return settled(false); })) {
+    qWarning("%s never settled: %s", qPrintable(title),
+             seen ? qPrintable(seen->Describe()) : "gone");
+    return 0;
   }
-  return 0;
-}
-
-// Waits until a window stays where it is (a window manager frames and places it a moment after
-// it is mapped), and returns its frame's place on the screen.
-QRect SettledFrame(xcb_window_t w, int timeoutMs = 3000) {
-  X x;
-  QRect last = x.Geometry(x.TopLevel(w));
-  QElapsedTimer t;
-  t.start();
-  while (t.elapsed() < timeoutMs) {
-    QTest::qWait(250);
-    const QRect now = x.Geometry(x.TopLevel(w));
-    if (now == last) return now;
-    last = now;
-  }
-  return last;
+  if (!WindowsProgram() && !WaitFor([&] { return settled(true); }, 10000))
+    qWarning("%s does not stand centred: %s", qPrintable(title), qPrintable(seen->Describe()));
+  return found;
 }
 
 // True once no visible window of `pid` has this title (within `timeoutMs`).
-bool Gone(qint64 pid, const QString& title, int timeoutMs = 5000) {
-  QElapsedTimer t;
-  t.start();
-  do {
-    if (Windows(pid, title).isEmpty()) return true;
-    QTest::qWait(25);
-  } while (t.elapsed() < timeoutMs);
-  return false;
+bool Gone(qint64 pid, const QString& title, int timeoutMs = kPatienceMs) {
+  return WaitFor([&] { return Windows(pid, title).isEmpty(); }, timeoutMs);
 }
 
 // Windows' own view --------------------------------------------------------------------------
@@ -377,7 +386,8 @@ QRect ClientArea(xcb_window_t w, const QString& title) {
 // Input ----------------------------------------------------------------------------------------
 
 // Clicks at a point given in twips from the top-left corner of an inner area on the screen.
-// With a window manager the window is activated first, as a user's click on it would.
+// With a window manager the window is activated first, as a user's click on it would. The
+// caller waits for what the click causes.
 bool Click(xcb_window_t w, const QRect& client, int leftTwips, int topTwips) {
   QStringList args;
   if (WindowManagerRuns())
@@ -386,9 +396,7 @@ bool Click(xcb_window_t w, const QRect& client, int leftTwips, int topTwips) {
   args << "mousemove" << QString::number(client.x() + Px(leftTwips))
        << QString::number(client.y() + Px(topTwips)) << "click"
        << "1";
-  const bool ok = Xdotool(args);
-  QTest::qWait(100);
-  return ok;
+  return Xdotool(args);
 }
 
 // Centres of the buttons, from the layouts.
@@ -424,15 +432,31 @@ struct Session {
   }
   bool Press(QPoint button) { return Click(main, mainClient, button.x(), button.y()); }
   // Moves a window aside so that the main window's buttons stay in reach, keeping it on the
-  // screen.
+  // screen, and waits until it stands there (its corner or its frame's at the point), in the
+  // Windows program's own view too. Wine may still put a window it has just shown back where it
+  // opened: then it is moved again, as a user would.
   bool MoveAside(xcb_window_t w, int x, int y) {
     X display;
     x = qMin(x, display.Geometry(display.root()).width() - display.Geometry(w).width());
-    if (!Xdotool(
-            {"windowmove", "--sync", QString::number(w), QString::number(x), QString::number(y)}))
-      return false;
-    QTest::qWait(300);
-    return true;
+    QString title;
+    if (WindowsProgram() && !Xdotool({"getwindowname", QString::number(w)}, &title)) return false;
+    x11::Display placement;
+    auto there = [&] {
+      const std::optional<x11::Placement> p = placement.Read(w);
+      if (!p || (p->client.topLeft() != QPoint(x, y) && p->frame.topLeft() != QPoint(x, y)))
+        return false;
+      if (!WindowsProgram()) return true;
+      // Its inner area (a dialog frame's X window) or its whole window (a tool window, whose
+      // frame Wine draws) where X shows it.
+      const std::optional<WinWindow> win = ProbeWindow(title);
+      return win &&
+             (win->clientAt == p->client.topLeft() || win->rect.topLeft() == p->client.topLeft());
+    };
+    return WaitFor([&] {
+      return Xdotool({"windowmove", "--sync", QString::number(w), QString::number(x),
+                      QString::number(y)}) &&
+             WaitFor(there, 2000);
+    });
   }
   // Ends the program as a user does, and checks that it went.
   bool Exit() {
@@ -443,7 +467,8 @@ struct Session {
     if (program.state() != QProcess::NotRunning && !program.waitForFinished(10000)) return false;
     return program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0;
   }
-  // CPU time the program uses over `ms`, in seconds.
+  // CPU time the program uses over `ms`, in seconds: a fixed time on purpose, watching that it
+  // stays idle.
   double CpuSeconds(int ms) {
     const long before = CpuTicks(pid);
     QTest::qWait(ms);
@@ -466,14 +491,8 @@ int CanvasColours(const QRect& testClient) {
 }
 
 // Waits until the canvas shows a drawing (many colours; an empty canvas has one).
-bool CanvasDraws(const QRect& testClient, int timeoutMs = 10000) {
-  QElapsedTimer t;
-  t.start();
-  do {
-    if (CanvasColours(testClient) >= 50) return true;
-    QTest::qWait(100);
-  } while (t.elapsed() < timeoutMs);
-  return false;
+bool CanvasDraws(const QRect& testClient) {
+  return WaitFor([&] { return CanvasColours(testClient) >= 50; });
 }
 
 }  // namespace
@@ -556,7 +575,7 @@ class BlackBoxTest : public QObject {
       QCOMPARE(xWindow.size(), inner);
       // The frame, title bar included, centred: the window manager's frame window once it
       // has settled, or the window itself where there is none.
-      const QRect frame = SettledFrame(w), work = x.WorkArea();
+      const QRect frame = x.Geometry(x.TopLevel(w)), work = x.WorkArea();
       QVERIFY2(qAbs(frame.x() - (work.x() + (work.width() - frame.width()) / 2)) <= 1 &&
                    qAbs(frame.y() - (work.y() + (work.height() - frame.height()) / 2)) <= 1,
                qPrintable(QStringLiteral("frame at %1,%2 %3x%4 in a work area of %5x%6")
@@ -664,16 +683,16 @@ class BlackBoxTest : public QObject {
       QVERIFY(Xdotool({"windowactivate", "--sync", QString::number(s.main)}));
     else
       QVERIFY(Xdotool({"windowraise", QString::number(s.main)}));
-    QTest::qWait(300);
     auto above = [&x, &s](xcb_window_t w) {
       const std::vector<xcb_window_t> order = x.Stacking();
       const auto a = std::find(order.begin(), order.end(), w);
       const auto b = std::find(order.begin(), order.end(), s.main);
       return a != order.end() && b != order.end() && a > b;
     };
+    WaitFor([&] { return !above(test); });
     QVERIFY(!above(test));
     QVERIFY(s.Press(kBegin));
-    QTest::qWait(500);
+    WaitFor([&] { return above(test); });
     QVERIFY2(above(test), "the test window is not in front of the main window");
     const QList<xcb_window_t> tests = Windows(s.pid, kTestTitle);
     QCOMPARE(tests.size(), 1);
@@ -712,9 +731,8 @@ class BlackBoxTest : public QObject {
     QVERIFY(Xdotool(both));
     // The first window goes (Wine without a window manager keeps a window on the screen for
     // 2 s after it is hidden, waiting for a window manager to answer), and a second comes.
-    QElapsedTimer hidden;
-    hidden.start();
-    while (Windows(s.pid, kTestTitle).contains(first) && hidden.elapsed() < 5000) QTest::qWait(50);
+    QVERIFY2(WaitFor([&] { return !Windows(s.pid, kTestTitle).contains(first); }),
+             "the first test window stayed");
     const xcb_window_t second = FindWindow(s.pid, kTestTitle);
     QVERIFY2(second && second != first, "no second test window");
     QCOMPARE(Windows(s.pid, kTestTitle).size(), 1);
@@ -745,7 +763,7 @@ class BlackBoxTest : public QObject {
     QVERIFY(about);
     QVERIFY(s.MoveAside(about, 0, 0));  // centred, it lies over the main window's buttons
     QVERIFY(s.Press(kAbout));
-    QTest::qWait(500);
+    QTest::qWait(500);  // on purpose: watches that no second About window comes
     const QList<xcb_window_t> abouts = Windows(s.pid, kAboutTitle);
     QCOMPARE(abouts.size(), 1);
     QCOMPARE(abouts.first(), about);
@@ -768,6 +786,7 @@ class BlackBoxTest : public QObject {
     Session s;
     QVERIFY(s.Start());
     const qint64 pid = s.pid;
+    // The pause after the keys is on purpose: some checks watch that a key does nothing.
     auto keys = [](const QStringList& k) {
       const bool ok = Xdotool(QStringList{"key", "--delay", "100"} + k);
       QTest::qWait(400);
@@ -783,7 +802,7 @@ class BlackBoxTest : public QObject {
     QVERIFY2(Gone(pid, kTestTitle), "Tab, Enter in the test window did not stop the test");
     // Main: Begin has the focus; Tab reaches About.
     QVERIFY(keys({"Tab", "space"}));
-    const xcb_window_t about = FindWindow(pid, kAboutTitle, 5000);
+    const xcb_window_t about = FindWindow(pid, kAboutTitle);
     QVERIFY2(about, "Tab, Space on the main window did not open About");
     // About: the picture has the focus; Esc does nothing; Tab reaches OK.
     QVERIFY(keys({"Escape"}));
@@ -794,7 +813,7 @@ class BlackBoxTest : public QObject {
     QVERIFY2(Gone(pid, kAboutTitle), "Tab, Space in the About window did not close it");
     // Back in the main window with the focus where it was: Shift+Tab reaches Begin.
     QVERIFY(keys({"shift+Tab", "space"}));
-    const xcb_window_t test = FindWindow(pid, kTestTitle, 5000);
+    const xcb_window_t test = FindWindow(pid, kTestTitle);
     QVERIFY2(test, "Shift+Tab, Space did not start a test");
     // The test window: the canvas has the focus; Tab reaches Stop.
     QVERIFY(keys({"Tab", "space"}));
@@ -802,7 +821,7 @@ class BlackBoxTest : public QObject {
     if (WindowsProgram()) {
       // Enter presses the focused button, as on every Windows dialog.
       QVERIFY(keys({"Return"}));
-      QVERIFY2(FindWindow(pid, kTestTitle, 5000), "Enter on Begin did not start a test");
+      QVERIFY2(FindWindow(pid, kTestTitle), "Enter on Begin did not start a test");
       QVERIFY(keys({"Tab", "Return"}));
       QVERIFY(Gone(pid, kTestTitle));
     }

@@ -63,11 +63,7 @@ QRect Geometry(const QString& window) {
 }
 
 bool ErrorWindowShown(qint64 pid) {
-  QString ids;
-  return Xdotool({"search", "--all", "--onlyvisible", "--pid", QString::number(pid), "--name",
-                  "^" + QRegularExpression::escape(kError) + "$"},
-                 &ids) &&
-         !ids.isEmpty();
+  return !VisibleWindows(pid, kError).isEmpty();
 }
 
 // The logical processor the program's main thread last ran on, from /proc.
@@ -150,13 +146,13 @@ class SelfCheckTest : public QObject {
     QVERIFY(bus.waitForStarted());
     // The script answers 1 (no such window) once AT-SPI answers at all, 77 without it.
     int status = -1;
-    for (int i = 0; i < 50 && status != 1 && status != 77; ++i) {
+    WaitFor([&status] {
       QProcess p;
       p.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(ATSPI_SCRIPT), "0", "none"});
       p.waitForFinished(20000);
       status = p.exitCode();
-      if (status != 1) QTest::qWait(100);
-    }
+      return status == 1 || status == 77;
+    });
     if (status == 77) QSKIP("needs python3-gi and gir1.2-atspi-2.0");
     QCOMPARE(status, 1);
     allowed = Allowed();
@@ -232,10 +228,11 @@ class SelfCheckTest : public QObject {
     QVERIFY(!test.isEmpty());
     const QRect testBefore = Geometry(test);
     QString activeBefore, activeAfter;
-    QVERIFY(Xdotool({"getactivewindow"}, &activeBefore));
+    // The window manager activates the test window a moment after it maps it.
+    WaitFor([&] { return Xdotool({"getactivewindow"}, &activeBefore) && activeBefore == test; });
     QCOMPARE(activeBefore, test);
 
-    const QString error = FindWindow(program.processId(), kError, 300000);
+    const QString error = FindWindow(program.processId(), kError, 300000, Opens::kAnywhere);
     QVERIFY2(!error.isEmpty(), "no error window");
     QVERIFY(Xdotool({"getactivewindow"}, &activeAfter));
     QCOMPARE(activeAfter, activeBefore);  // it does not take the focus from the user's window
@@ -331,7 +328,7 @@ class SelfCheckTest : public QObject {
 
     // Stop and Begin in one go: the second test runs inside the first one's pump.
     QVERIFY(Xdotool(Stop(test, ratio) + Begin(main, ratio)));
-    QTest::qWait(300);
+    QVERIFY2(Gone(pid, kTest, test), "the first test window stayed");
     const QString second = FindWindow(pid, kTest);
     QVERIFY(!second.isEmpty() && second != test);
     QVERIFY(Xdotool({"windowmove", "--sync", second, "600", "100"}));

@@ -54,6 +54,18 @@ class Display {
   Display& operator=(const Display&) = delete;
   bool ok() const { return xcb_connection_has_error(c_) == 0; }
 
+  // Whether a window manager runs on the display (one names a window of its own on the root).
+  bool WindowManager() {
+    xcb_get_property_reply_t* r = xcb_get_property_reply(
+        c_,
+        xcb_get_property(c_, 0, xcb_setup_roots_iterator(xcb_get_setup(c_)).data->root,
+                         Atom("_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW, 0, 1),
+        nullptr);
+    const bool named = r && xcb_get_property_value_length(r) == 4;
+    std::free(r);
+    return named;
+  }
+
   std::optional<Placement> Read(xcb_window_t window) {
     Placement p;
     xcb_get_geometry_reply_t* g = xcb_get_geometry_reply(c_, xcb_get_geometry(c_, window), nullptr);
@@ -127,14 +139,24 @@ class Display {
   xcb_connection_t* c_;
 };
 
+// Whether a window that has just been mapped has settled: it is on the screen and, with a window
+// manager, framed, with the frame the manager announced built (not one it is still building);
+// where `centred`, it also stands centred (the frame with a window manager, without one the
+// window itself), as the program's windows open.
+inline bool Settled(const Placement& p, bool windowManager, bool centred) {
+  if (!p.viewable) return false;
+  if (windowManager && !(p.reparented && p.extents && p.frame == p.client.marginsAdded(*p.extents)))
+    return false;
+  return !centred || Centred(windowManager ? p.frame : p.client, p.available);
+}
+
 // Whether a window of inner size `inner` stands where it belongs, once it is on the screen. With
 // a window manager, only once it is framed and the frame is the one announced (not one the
 // manager is still building), and the frame is what is centred; without, the inner area is.
 inline bool Placed(const Placement& p, QSize inner, bool windowManager) {
-  if (!p.viewable || p.client.size() != inner) return false;
-  if (!windowManager) return !p.reparented && p.frame == p.client && Centred(p.client, p.available);
-  return p.reparented && p.extents && p.frame == p.client.marginsAdded(*p.extents) &&
-         Centred(p.frame, p.available);
+  if (p.client.size() != inner) return false;
+  if (!windowManager && (p.reparented || p.frame != p.client)) return false;
+  return Settled(p, windowManager, true);
 }
 
 }  // namespace x11
