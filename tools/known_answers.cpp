@@ -143,14 +143,18 @@ struct Window {
 
 // Runs `work` on this thread and one more at once (the Windows build's runtime has no
 // std::thread: its own call there).
+#ifdef _WIN32
+template <class Work>
+DWORD WINAPI RunWork(LPVOID work) {
+  (*static_cast<Work*>(work))();
+  return 0;
+}
+#endif
+
 template <class Work>
 void BothThreads(Work& work) {
 #ifdef _WIN32
-  const auto run = [](LPVOID w) -> DWORD {
-    (*static_cast<Work*>(w))();
-    return 0;
-  };
-  HANDLE other = CreateThread(nullptr, 0, run, &work, 0, nullptr);
+  HANDLE other = CreateThread(nullptr, 0, RunWork<Work>, &work, 0, nullptr);
   work();
   if (other) {
     WaitForSingleObject(other, INFINITE);
