@@ -362,10 +362,18 @@ std::string EndTimes(int runs, const char* command, const std::string& prefix) {
         t0 = WallMs();
         xcb_send_event(c, 0, main, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&e));
       } else {
-        // Exit's centre, from the main window's layout (twips, 15 to a pixel at 96 dpi); the
-        // press, a round trip, and the time runs from sending the release.
-        xcb_warp_pointer(c, XCB_NONE, main, 0, 0, 0, 0, (1560 + 2295 / 2) / 15,
-                         (2280 + 375 / 2) / 15);
+        // Exit's centre, from the main window's layout (twips, 15 to a pixel at 96 dpi, times
+        // the window's own ratio to its 373 pixels' width); the press, a round trip, and the
+        // time runs from sending the release.
+        double scale = 1;
+        if (xcb_get_geometry_reply_t* g =
+                xcb_get_geometry_reply(c, xcb_get_geometry(c, main), nullptr)) {
+          scale = g->width / (5595.0 / 15);
+          std::free(g);
+        }
+        xcb_warp_pointer(c, XCB_NONE, main, 0, 0, 0, 0,
+                         static_cast<std::int16_t>((1560 + 2295 / 2) / 15 * scale),
+                         static_cast<std::int16_t>((2280 + 375 / 2) / 15 * scale));
         xcb_test_fake_input(c, XCB_BUTTON_PRESS, 1, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
         std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
         t0 = WallMs();
