@@ -19,7 +19,7 @@ build_packages="cmake g++ make qt6-base-dev"
 run_packages="pkg-config libxcb1-dev libxcb-xtest0-dev"
 test_packages="xvfb xauth openbox xdotool x11-utils strace imagemagick desktop-file-utils appstream \
   appstream-compose dpkg-dev file lintian dbus dbus-x11 fonts-dejavu-core fonts-liberation \
-  adwaita-icon-theme unzip libmpfr-dev at-spi2-core python3-gi gir1.2-atspi-2.0"
+  fonts-liberation2 adwaita-icon-theme unzip libmpfr-dev at-spi2-core python3-gi gir1.2-atspi-2.0"
 # The Windows builds and Wine to run them; fonts-wine holds the fonts Windows programs expect
 # (Tahoma, MS Sans Serif). 32-bit Wine is added where the kernel can run 32-bit programs.
 windows_packages="binutils-mingw-w64-x86-64 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 \
