@@ -16,6 +16,7 @@
 #include "services/qt/widgets.h"
 #include "stress/frm_error.h"
 #include "stress/frm_fractal.h"
+#include "tests/longest_report.h"
 #include "tests/window_driver.h"
 
 using namespace kelvarion;
@@ -187,65 +188,15 @@ class VerifyTest : public QObject {
     QVERIFY(!ok->isDefault() && !ok->autoDefault());
   }
 
-  // The longest sentences each label can be given fit it in the program's font: a long test
-  // on a large machine of several sockets and dies, where every drawing was named by an unsure
-  // processor, whatever showed the error.
+  // The longest sentences each label can be given fit it in the program's font.
   void longestSentencesFit() {
-    topology::Description big;
-    big.logical = "logical processor";  // the longer of the two systems' words
-    big.processors.assign(1024, {1023, 63, 15});
-    big.severalDies = big.severalPackages = true;
-    ErrorReport r;
-    r.topology = &big;
-    r.image = 123456789;
-    r.order = 80;
-    r.kind = Kind::Logarithmic;
-    r.pass = 520890;
-    r.firstPass = 520889;
-    r.processor = 1023;
-    r.firstProcessor = 1022;
-    r.held = false;
-    r.time = "12/31/2099 11:59:59 PM";
-    r.testStart = r.time;
-    r.afterNs = 99'999LL * 3600 + 59 * 60 + 59;
-    r.afterNs *= 1'000'000'000;
-    r.errors = 123456789;
-    r.disagreement = {'l',
-                      -0x1.fffffffffffffp-1022,
-                      -0x1.fffffffffffffp+1023,
-                      -0x1.fffffffffffffp+1023,
-                      -0x1.fffffffffffffp+1023,
-                      true,
-                      true};
-    r.sum = r.known = ~0ull;
     QVERIFY(E().Load().ok());
-    for (const auto finding :
-         {ErrorReport::Finding::Disagreement, ErrorReport::Finding::KnownAnswer,
-          ErrorReport::Finding::FirstDrawing})
-      for (const auto verdict : {ErrorReport::Verdict::Open, ErrorReport::Verdict::LaterWrong,
-                                 ErrorReport::Verdict::FirstWrong})
-        for (const bool libraryOnly : {false, true}) {
-          r.finding = finding;
-          r.verdict = verdict;
-          r.libraryOnly = libraryOnly;
-          r.decidingPass = 520891;
-          r.decidingProcessor = 1021;
-          const ErrorSentences t = Sentences(r);
-          const std::pair<const char*, const std::string*> labels[] = {
-              {"lblImage", &t.image},
-              {"lblDetails", &t.details},
-              {"lblProcessors", &t.processors},
-              {"lblVerdict", &t.verdict},
-              {"lblTime", &t.time},
-              {"lblCount", &t.count},
-              {"lblAdvice", &t.advice}};
-          for (const auto& [name, text] : labels) {
-            auto* label = qobject_cast<QLabel*>(qt::Child(E(), name));
-            label->setText(QString::fromStdString(*text));
-            QVERIFY2(label->heightForWidth(label->width()) <= label->height(),
-                     qPrintable(QStringLiteral("%1: %2").arg(name, label->text())));
-          }
-        }
+    longest::EachSentence([](const char* name, const std::string& text) {
+      auto* label = qobject_cast<QLabel*>(qt::Child(E(), name));
+      label->setText(QString::fromStdString(text));
+      QVERIFY2(label->heightForWidth(label->width()) <= label->height(),
+               qPrintable(QStringLiteral("%1: %2").arg(name, label->text())));
+    });
   }
 
   // Plain sentences for each case the window can be in.

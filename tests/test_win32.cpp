@@ -26,21 +26,15 @@
 #include "services/win32/win32.h"
 #include "stress/frm_error.h"
 #include "stress/frm_fractal.h"
+#include "tests/check.h"
+#include "tests/longest_report.h"
 #include "tests/random_walk.h"
 
 using namespace kelvarion;
 
 namespace {
 
-int failures = 0;
-
-#define CHECK(condition)                                               \
-  do {                                                                 \
-    if (!(condition)) {                                                \
-      std::printf("FAIL %s:%d: %s\n", __FILE__, __LINE__, #condition); \
-      ++failures;                                                      \
-    }                                                                  \
-  } while (false)
+using test::failures;
 
 // Presses a button as a click does: its window active, then the button's own click.
 void Press(const Form& form, const char* name);
@@ -365,75 +359,29 @@ void RandomWalk(int steps) {
   std::printf("%d actions, %d tests seen counting\n", steps, walk.countChecks());
 }
 
-// The error window's longest sentences fit their labels in the window's font at its density:
-// a long test on a large machine of several sockets and dies, unpinned, whatever showed the
-// error (as the Linux suite checks for Qt's labels).
+// The error window's longest sentences fit their labels in the window's font at its density
+// (as the Linux suite checks for Qt's labels).
 void ErrorSentencesFit() {
-  topology::Description big;
-  big.processors.assign(1024, {1023, 63, 15});
-  big.severalDies = big.severalPackages = true;
-  ErrorReport r;
-  r.topology = &big;
-  r.image = 123456789;
-  r.order = 80;
-  r.kind = Kind::Logarithmic;
-  r.pass = 520890;
-  r.firstPass = 520889;
-  r.processor = 1023;
-  r.firstProcessor = 1022;
-  r.held = false;
-  r.time = "12/31/2099 11:59:59 PM";
-  r.testStart = r.time;
-  r.afterNs = (99'999LL * 3600 + 59 * 60 + 59) * 1'000'000'000;
-  r.errors = 123456789;
-  r.disagreement = {'l',
-                    -0x1.fffffffffffffp-1022,
-                    -0x1.fffffffffffffp+1023,
-                    -0x1.fffffffffffffp+1023,
-                    -0x1.fffffffffffffp+1023,
-                    true,
-                    true};
-  r.sum = r.known = ~0ull;
   frmError& e = frmError::Instance();
   CHECK(e.Load().ok());
-  for (const auto finding : {ErrorReport::Finding::Disagreement, ErrorReport::Finding::KnownAnswer,
-                             ErrorReport::Finding::FirstDrawing})
-    for (const auto verdict : {ErrorReport::Verdict::Open, ErrorReport::Verdict::LaterWrong,
-                               ErrorReport::Verdict::FirstWrong})
-      for (const bool libraryOnly : {false, true}) {
-        r.finding = finding;
-        r.verdict = verdict;
-        r.libraryOnly = libraryOnly;
-        r.decidingPass = 520891;
-        r.decidingProcessor = 1021;
-        const ErrorSentences t = Sentences(r);
-        const std::pair<const char*, const std::string*> labels[] = {
-            {"lblImage", &t.image},
-            {"lblDetails", &t.details},
-            {"lblProcessors", &t.processors},
-            {"lblVerdict", &t.verdict},
-            {"lblTime", &t.time},
-            {"lblCount", &t.count},
-            {"lblAdvice", &t.advice}};
-        for (const auto& [name, text] : labels) {
-          HWND label = ControlOf(e, name);
-          RECT box{}, need{};
-          GetClientRect(label, &box);
-          need.right = box.right;
-          HDC dc = GetDC(label);
-          HGDIOBJ old =
-              SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)));
-          const std::wstring wide = win32::Wide(*text);
-          DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &need,
-                    DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-          SelectObject(dc, old);
-          ReleaseDC(label, dc);
-          if (need.bottom > box.bottom || need.right > box.right)
-            std::printf("FAIL: %s needs %ld x %ld, has %ld x %ld: %s\n", name, need.right,
-                        need.bottom, box.right, box.bottom, text->c_str());
-          failures += need.bottom > box.bottom || need.right > box.right;
-        }
-      }
+  longest::EachSentence([&e](const char* name, const std::string& text) {
+    HWND label = ControlOf(e, name);
+    RECT box{}, need{};
+    GetClientRect(label, &box);
+    need.right = box.right;
+    HDC dc = GetDC(label);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)));
+    const std::wstring wide = win32::Wide(text);
+    DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &need,
+              DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    SelectObject(dc, old);
+    ReleaseDC(label, dc);
+    if (need.bottom > box.bottom || need.right > box.right) {
+      std::printf("FAIL: %s needs %ld x %ld, has %ld x %ld: %s\n", name, need.right, need.bottom,
+                  box.right, box.bottom, text.c_str());
+      ++failures;
+    }
+  });
   e.Unload();
   FreeUnloadedWindows();
 }

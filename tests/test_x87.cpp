@@ -12,20 +12,13 @@
 
 #include "services/canvas_surface.h"
 #include "stress/kernel.h"
+#include "tests/check.h"
 
 using namespace kelvarion;
 
 namespace {
 
-int failures = 0;
-
-#define CHECK(condition)                                               \
-  do {                                                                 \
-    if (!(condition)) {                                                \
-      std::printf("FAIL %s:%d: %s\n", __FILE__, __LINE__, #condition); \
-      ++failures;                                                      \
-    }                                                                  \
-  } while (false)
+using test::failures;
 
 bool armed = false;
 int calls = 0;
