@@ -3,8 +3,6 @@
 // the description of the kernel and of its sums alone, with MPFR for the correctly rounded
 // function values (once for each distinct argument a size has). The table's sizes are those the
 // test window's canvas has at the common densities, worked out here from its layout.
-#include <mpfr.h>
-
 #include <QtTest>
 #include <algorithm>
 #include <cmath>
@@ -15,6 +13,7 @@
 #include <vector>
 
 #include "stress/known_answers.h"
+#include "tests/mpfr_reference.h"
 
 using kelvarion::kKnownAnswers;
 using kelvarion::KnownAnswers;
@@ -27,20 +26,8 @@ std::uint64_t Bits(double x) {
   return u;
 }
 
-// MPFR's f(a) rounded to the nearest double, ties to even.
 double Reference(int f, double a) {
-  mpfr_t x, y;
-  mpfr_init2(x, 53);
-  mpfr_init2(y, 53);
-  mpfr_set_d(x, a, MPFR_RNDN);
-  const int t = f == 0   ? mpfr_atan(y, x, MPFR_RNDN)
-                : f == 1 ? mpfr_sin(y, x, MPFR_RNDN)
-                         : mpfr_log(y, x, MPFR_RNDN);
-  mpfr_subnormalize(y, mpfr_check_range(y, t, MPFR_RNDN), MPFR_RNDN);
-  const double r = mpfr_get_d(y, MPFR_RNDN);
-  mpfr_clear(x);
-  mpfr_clear(y);
-  return r;
+  return reference::Value(static_cast<reference::Fn>(f), a);
 }
 
 // The products' lane takes each w as lane = (lane rotated left by one) + w, modulo 2^64; the

@@ -1,8 +1,6 @@
 // The correctly rounded arctangent, sine and logarithm against MPFR's correctly rounded values,
 // over the arguments the kernel meets and over every function's whole range; and the rule that
 // chooses between them and the C library's values.
-#include <mpfr.h>
-
 #include <QtTest>
 #include <algorithm>
 #include <cfloat>
@@ -14,11 +12,12 @@
 
 #include "services/fpstatus.h"
 #include "services/maths.h"
+#include "tests/mpfr_reference.h"
 
 using namespace kelvarion;
 
-enum class Fn { Atan, Sin, Log };
-Q_DECLARE_METATYPE(Fn)
+using reference::Fn;
+Q_DECLARE_METATYPE(reference::Fn)
 
 namespace {
 
@@ -42,21 +41,8 @@ double FromBits(std::uint64_t u) {
   return x;
 }
 
-// MPFR's value of f(a) rounded to the nearest double, ties to even, subnormals included.
 double Reference(Fn f, double a) {
-  mpfr_t x, y;
-  mpfr_init2(x, 53);
-  mpfr_init2(y, 53);
-  mpfr_set_d(x, a, MPFR_RNDN);
-  int t = f == Fn::Atan  ? mpfr_atan(y, x, MPFR_RNDN)
-          : f == Fn::Sin ? mpfr_sin(y, x, MPFR_RNDN)
-                         : mpfr_log(y, x, MPFR_RNDN);
-  t = mpfr_check_range(y, t, MPFR_RNDN);
-  mpfr_subnormalize(y, t, MPFR_RNDN);
-  const double r = mpfr_get_d(y, MPFR_RNDN);
-  mpfr_clear(x);
-  mpfr_clear(y);
-  return r;
+  return reference::Value(f, a);
 }
 
 double Own(Fn f, double a) {
