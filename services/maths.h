@@ -7,7 +7,7 @@
 // Windows build's x87 sine by up to thousands of ulps near the sine's zeros), and both must draw
 // the same images bit for bit, so the kernel goes on with the program's own value, computed
 // with double arithmetic only, identical wherever doubles are IEEE doubles (x86-64, and i686
-// with SSE2). A library value within a rounding distance of it (kReach) is the library's
+// with SSE2). A library value within a rounding distance of it (Reach) is the library's
 // rounding; one farther away is no rounding matter but a fault of the machine, reported at once
 // (Disagree).
 //
@@ -85,17 +85,36 @@ bool SlowLog(double a, double& out);
 }  // namespace detail
 
 // How far a library value may lie from the correctly rounded one and still count as that value
-// rounded by the library: 2^-36, absolute for arctangent and sine, relative for the logarithm.
-// An honest library is within an ulp or two (2^-52 at most for these values). The widest honest
-// gap is the x87 sine the Windows build links (fsin), which reduces the argument with its own
-// 66-bit approximation of pi and so misses the sine by up to about a * 2^-66 (2^-41 for the
-// kernel's a, below 2^25): measured under Wine, by 2^-43.4 at most. A wider gap is a fault of the
-// machine (or of the library): the point is an error at once. A smaller fault is no rounding
-// matter either, but only the self-check's sums can see it: they take the library's value too.
+// rounded by the library: an honest library's error bound, with a margin. A wider gap is a fault
+// of the machine (or of the library): the point is an error at once. A smaller fault is no
+// rounding matter either, but only the self-check's sums can see it: they take the library's
+// value too.
+//
+// glibc documents its functions' largest known errors per architecture ("Known Maximum Errors
+// in Math Functions" in its manual): atan, sin and log in double, round to nearest, within 1 ulp
+// on x86-64. The correctly rounded value lies within half an ulp of the true one, so an honest
+// glibc value lies within 1.5 ulps of it; the reach, |own| * 2^-50, is 2 to 4 ulps of it.
+// Elsewhere nothing is documented, and the reach is 2^-36, absolute for arctangent and sine,
+// relative for the logarithm: the widest honest gap measured is the x87 sine the Windows build
+// links (fsin), which reduces the argument with its own 66-bit approximation of pi and so misses
+// the sine by up to about a * 2^-66 (2^-41 for the kernel's a, below 2^25): under Wine, by
+// 2^-43.4 at most.
 inline constexpr double kReach = 0x1p-36;
+#if defined(__GLIBC__)
+inline constexpr bool kReachDocumented = true;
+inline constexpr double kRelativeReach = 0x1p-50;
+#else
+inline constexpr bool kReachDocumented = false;
+inline constexpr double kRelativeReach = kReach;
+#endif
+// The reach for `function` ('a', 's' or 'l') around the correctly rounded value `own`.
+inline double Reach(char function, double own) {
+  if (kReachDocumented || function == 'l') return kRelativeReach * std::fabs(own);
+  return kReach;
+}
 
-// Whether the library's value lies within `reach` of the program's own: kReach, or
-// kReach * |own| for the logarithm. A quiet comparison: a NaN disagrees without raising a flag.
+// Whether the library's value lies within `reach` of the program's own (Reach). A quiet
+// comparison: a NaN disagrees without raising a flag.
 inline bool Agree(double library, double own, double reach) {
   return __builtin_islessequal(std::fabs(library - own), reach);
 }
@@ -132,6 +151,14 @@ struct Outcome {
 };
 Outcome Disagree(char function, double argument, double library, double own, Findings& findings);
 
+// The right value of `function` ('a', 's' or 'l') at `a` by the 256-bit fixed-point computation
+// where it applies, a way that shares nothing with the kernel's; and whether a library value is
+// one an honest library gives for the right value `right`.
+double Reference(char function, double a);
+inline bool Honest(char function, double library, double right) {
+  return Agree(library, right, Reach(function, right));
+}
+
 // The library's functions, called through a volatile argument: never folded into a constant
 // nor dropped, so every value really comes from the library (where a test can replace it).
 inline double PlatformAtan(double a) {
@@ -165,7 +192,8 @@ inline Status Atan(double a, double& out, Values& got, Findings& findings) {
   fp::Settle(y);
   const double c = TestFault('a', a, CorrectAtan(a));
   got = {y, c};
-  if (__builtin_expect(!Agree(y, c, kReach), 0)) return Take(Disagree('a', a, y, c, findings), out);
+  if (__builtin_expect(!Agree(y, c, Reach('a', c)), 0))
+    return Take(Disagree('a', a, y, c, findings), out);
   out = c;
   return Status::Ok();
 }
@@ -176,7 +204,8 @@ inline Status Sin(double a, double& out, Values& got, Findings& findings) {
   fp::Settle(y);
   const double c = TestFault('s', a, CorrectSin(a));
   got = {y, c};
-  if (__builtin_expect(!Agree(y, c, kReach), 0)) return Take(Disagree('s', a, y, c, findings), out);
+  if (__builtin_expect(!Agree(y, c, Reach('s', c)), 0))
+    return Take(Disagree('s', a, y, c, findings), out);
   out = c;
   return Status::Ok();
 }
@@ -187,7 +216,7 @@ inline Status Log(double a, double& out, Values& got, Findings& findings) {
   fp::Settle(y);
   const double c = TestFault('l', a, CorrectLog(a));
   got = {y, c};
-  if (__builtin_expect(!Agree(y, c, kReach * std::fabs(c)), 0))
+  if (__builtin_expect(!Agree(y, c, Reach('l', c)), 0))
     return Take(Disagree('l', a, y, c, findings), out);
   out = c;
   return Status::Ok();

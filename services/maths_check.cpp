@@ -13,10 +13,12 @@ bool SameBits(double x, double y) {
   return std::memcmp(&x, &y, sizeof x) == 0;
 }
 
+}  // namespace
+
 // The right value once more, by the fixed-point computation where it applies (a way that shares
 // nothing with the double-double one the kernel used), or else by the same computation again:
 // the kernel's arguments are 0 or at least 1/4, all inside the fixed-point ranges.
-double Further(char function, double a) {
+double Reference(char function, double a) {
   double r;
   switch (function) {
     case 'a':
@@ -31,18 +33,15 @@ double Further(char function, double a) {
   }
 }
 
-}  // namespace
-
 Outcome Disagree(char function, double argument, double library, double own, Findings& findings) {
   Disagreement d;
   d.function = function;
   d.argument = argument;
   d.library = library;
   d.own = own;
-  d.further = Further(function, argument);
-  const double reach = function == 'l' ? kReach * std::fabs(d.further) : kReach;
+  d.further = Reference(function, argument);
   d.ownWrong = !SameBits(own, d.further);
-  d.libraryWrong = !Agree(library, d.further, reach);
+  d.libraryWrong = !Honest(function, library, d.further);
   if (findings.count++ == 0) findings.first = d;
   // A signalling NaN among the values raised invalid on the way; the library may have left
   // flags in either unit.

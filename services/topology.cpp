@@ -69,6 +69,12 @@ std::string CoreName(const Description& d, int logical) {
   return "the " + std::string(d.core) + " of " + Name(d, logical);
 }
 
+bool SameCore(const Description& d, int a, int b) {
+  if (a == b) return true;
+  const Place *p = PlaceOf(d, a), *q = PlaceOf(d, b);
+  return p && q && p->core == q->core && p->die == q->die && p->package == q->package;
+}
+
 Description FromSysfs(const std::string& root) {
   Description d;
   d.logical = "CPU";

@@ -40,6 +40,9 @@ std::string Name(const Description& d, int logical);
 // logical processor's core in words ("the core of CPU 5") where the system did not say.
 std::string CoreName(const Description& d, int logical);
 
+// Whether two logical processors are one physical core (or the same processor).
+bool SameCore(const Description& d, int a, int b);
+
 // Linux: the description sysfs gives under `root` (/sys/devices/system/cpu): the processors
 // `possible` lists, each with topology/core_id, die_id and physical_package_id where present.
 Description FromSysfs(const std::string& root);

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace kelvarion {
 
@@ -117,7 +118,6 @@ ErrorSentences Sentences(const ErrorReport& r) {
       r.held ? ""
              : " The test could not hold its thread to one processor: each drawing is named by "
                "where it ended.";
-  int blamed = r.processor;  // the processor whose work was wrong, -2 while undecided
   switch (r.finding) {
     case ErrorReport::Finding::Disagreement: {
       const maths::Disagreement& d = r.disagreement;
@@ -163,20 +163,45 @@ ErrorSentences Sentences(const ErrorReport& r) {
       t.processors += notHeld;
       const std::string further = "A further drawing, in pass " + std::to_string(r.decidingPass) +
                                   " on " + processor(r.decidingProcessor) + ", ";
+      const std::string again =
+          r.decided == ErrorReport::Decided::OtherCore
+              ? "Drawn again on " + processor(r.decidingProcessor) + ", another core, it "
+              : "Drawn again on both processors, it ";
+      const std::string exactly =
+          "Drawn again on both processors, it still differed; computed exactly, point (" +
+          std::to_string(r.pointX) + ", " + std::to_string(r.pointY) + ") ";
+      const bool next = r.decided == ErrorReport::Decided::NextDrawing;
+      const bool exact = r.decided == ErrorReport::Decided::Exactly;
       switch (r.verdict) {
         case ErrorReport::Verdict::Open:
           t.verdict =
               "One of the two drawings is wrong; the next drawing of this image will show which.";
-          if (r.processor != r.firstProcessor) blamed = -2;
           break;
         case ErrorReport::Verdict::LaterWrong:
           t.verdict =
-              further + "agreed with the first: the drawing of pass " + pass + " was wrong.";
+              next ? further + "agreed with the first: the drawing of pass " + pass + " was wrong."
+              : exact ? exactly + "was wrong on " + processor(r.processor) + '.'
+                      : again + "came out as in pass " + firstPass + ": the drawing of pass " +
+                            pass + " was wrong.";
           break;
         case ErrorReport::Verdict::FirstWrong:
           t.verdict =
-              further + "agreed with the one of pass " + pass + ": the first drawing was wrong.";
-          blamed = r.firstProcessor;
+              next ? further + "agreed with the one of pass " + pass +
+                         ": the first drawing was wrong."
+              : exact ? exactly + "was wrong on " + processor(r.firstProcessor) + '.'
+                      : again + "came out as in pass " + pass + ": the first drawing was wrong.";
+          break;
+        case ErrorReport::Verdict::BothWrong:
+          t.verdict =
+              "Drawn again on both processors, it still differed; computed exactly, both "
+              "processors got values wrong.";
+          break;
+        case ErrorReport::Verdict::CannotTell:
+          t.verdict = std::string(
+                          "The two processors disagree, and nothing here can tell which "
+                          "of them is wrong") +
+                      (r.unmoved ? ": the test could not move its thread to draw it again."
+                                 : '.' + std::string());
           break;
       }
       break;
@@ -186,17 +211,27 @@ ErrorSentences Sentences(const ErrorReport& r) {
   t.count = "The test started on " + r.testStart + " has found " +
             Count(r.errors, "error", "errors") + " so far.";
   const std::string never = "A stable processor never shows this window: ";
-  if (blamed == -2)
+  const std::vector<int> blamed = Blamed(r);
+  const bool undecided =
+      r.finding == ErrorReport::Finding::FirstDrawing && r.held && r.processor != r.firstProcessor;
+  if (blamed.size() == 1)
+    t.advice = never + "lower the clock of " + topology::CoreName(places, blamed[0]) +
+               " or raise its voltage, then test again.";
+  else if (blamed.size() == 2)
+    t.advice = never + "lower the clocks of " + topology::CoreName(places, blamed[0]) + " and " +
+               topology::CoreName(places, blamed[1]) + " or raise their voltages, then test again.";
+  else if (undecided && r.verdict == ErrorReport::Verdict::Open)
     t.advice = never +
                "once the next drawing has shown which core made the error, lower its clock or "
                "raise its voltage, then test again.";
-  else if (blamed < 0)
+  else if (undecided && r.verdict == ErrorReport::Verdict::CannotTell)
+    t.advice = never +
+               "one of the two processors named below is wrong; lower the clock of one core at a "
+               "time, or raise its voltage, and test again to find which.";
+  else
     t.advice = never +
                "lower the clock of the core that made the error or raise its voltage, then test "
                "again.";
-  else
-    t.advice = never + "lower the clock of " + topology::CoreName(places, blamed) +
-               " or raise its voltage, then test again.";
   return t;
 }
 

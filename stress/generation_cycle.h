@@ -51,6 +51,7 @@ void GenerationCycle(Window& Me) {
         float endX = 0;
         skip(Me.pctGen.InnerWidth(endX));
         values = ImageValues<>{};
+        values.vStart = v;
         for (X = 0; X <= endX; X += 1) {
           KernelColumn(skip, Me.pctGen, X, K, kind, Y, v, w, step, values);
           if (Me.StopFlag != 0) goto stop;

@@ -98,6 +98,7 @@ template <class Lanes = ValueLanes>
 struct ImageValues {
   Lanes first, second;
   maths::Findings findings;
+  double vStart = 0;  // v as the image began, for drawing it again
 };
 
 // Statement 1: the seed from the point's distance to the centre lines, and the kind's

@@ -22,6 +22,7 @@
 #include "services/topology.h"
 #include "stress/kernel.h"
 #include "stress/known_answers.h"
+#include "stress/verdict.h"
 
 namespace kelvarion {
 
@@ -94,15 +95,43 @@ struct ErrorReport {
   bool coloursDiffer = false;        // FirstDrawing: and the colours with them
   std::string time;                  // the local time it was found
   std::int64_t afterNs = 0;          // how long after the test began
-  // FirstDrawing: a further drawing of the image decides which of the two was wrong.
-  enum class Verdict { Open, LaterWrong, FirstWrong };
+  // FirstDrawing: which of the two was wrong. Drawn on one core, the next drawing of the image
+  // decides (either way that core erred); drawn on two, the image is drawn again at once: on a
+  // third core, or on both and its differing values held against their exact values (verdict.h).
+  // Both may be wrong, or nothing may tell.
+  enum class Verdict { Open, LaterWrong, FirstWrong, BothWrong, CannotTell };
   Verdict verdict = Verdict::Open;
+  enum class Decided { NextDrawing, OtherCore, BothAgain, Exactly };
+  Decided decided = Decided::NextDrawing;
   long decidingPass = 0;
-  int decidingProcessor = -1;
-  std::string testStart;                            // when the test began, as its window shows it
-  long errors = 0;                                  // all this test has found so far
+  int decidingProcessor = -1;     // NextDrawing, OtherCore: where the deciding drawing was made
+  long pointX = -1, pointY = -1;  // Exactly: the first point found wrong
+  bool unmoved = false;           // CannotTell: the thread could not be moved to draw it again
+  std::string testStart;          // when the test began, as its window shows it
+  long errors = 0;                // all this test has found so far
   const topology::Description* topology = nullptr;  // names the processors, if known
 };
+
+// The processors whose work was wrong, as far as the report can tell: none where it cannot (the
+// thread not held, a comparison undecided or undecidable), two where both were wrong.
+inline std::vector<int> Blamed(const ErrorReport& r) {
+  using V = ErrorReport::Verdict;
+  if (!r.held || r.processor < 0) return {};
+  if (r.finding != ErrorReport::Finding::FirstDrawing) return {r.processor};
+  switch (r.verdict) {
+    case V::Open:
+      return r.processor == r.firstProcessor ? std::vector<int>{r.processor} : std::vector<int>{};
+    case V::LaterWrong:
+      return {r.processor};
+    case V::FirstWrong:
+      return r.firstProcessor >= 0 ? std::vector<int>{r.firstProcessor} : std::vector<int>{};
+    case V::BothWrong:
+      return {r.firstProcessor, r.processor};
+    case V::CannotTell:
+      break;
+  }
+  return {};
+}
 
 // Holds the thread to one processor at a time, moving on to the next the process may use at the
 // first pass boundary after the dwell, round and round; gives the thread back the affinity it
@@ -136,6 +165,18 @@ class ProcessorTour {
   }
   // The processor the thread runs on now, or -1.
   int Processor() const { return calls_ ? calls_->current() : -1; }
+  // The processors of the tour.
+  const std::vector<int>& Allowed() const { return allowed_; }
+  // Runs `work` with the thread held to `processor`, then goes back to where the tour is; false
+  // (and nothing run) where the thread is not held or the system refuses the move.
+  template <class Work>
+  bool RunOn(int processor, Work&& work) {
+    if (!pinned_) return false;
+    const bool moved = calls_->set({processor});
+    if (moved) work();
+    Pin(at_);
+    return moved;
+  }
   // Whether the thread stays on the processor it runs on.
   bool Held() const { return pinned_ || allowed_.size() == 1; }
 
@@ -186,10 +227,22 @@ class ImageCheck {
     known_ = canvas ? Known(canvas->innerWidth, canvas->innerHeight) : nullptr;
   }
 
+  // How a dispute between two drawings of an image made on different cores was settled.
+  struct Decision {
+    ErrorReport::Verdict verdict = ErrorReport::Verdict::Open;  // Open: left to the next drawing
+    ErrorReport::Decided decided = ErrorReport::Decided::NextDrawing;
+    int processor = -1;
+    long pointX = -1, pointY = -1;
+    bool unmoved = false;
+  };
+
   // Image N (order K, `kind`) is finished on `canvas`, its points having produced `values`,
-  // drawn on `processor`. Says what changed in the report.
+  // drawn on `processor`. Where it differs from its first drawing and the two were made on
+  // different cores, decide(spec, first sums, first processor, its sums) says which was wrong.
+  // Says what changed in the report.
+  template <class Decide>
   Change ImageDone(const CanvasSurface* canvas, const ImageValues<>& values, int processor,
-                   bool held, double N, double K, Kind kind) {
+                   bool held, double N, double K, Kind kind, Decide&& decide) {
     const int i = index_++;
     if (!usable_ || i >= kImagesPerPass) return Change::None;
     if (ShapeOf(canvas) != passShape_) {
@@ -208,30 +261,58 @@ class ImageCheck {
       found.sum = drawing.sums.common;
       found.known = known_[i];
     } else if (!slot.first.valid) {
-      slot = Slot{drawing, false, {}};  // a right drawing: the later ones must match it
+      slot = Slot::Of(drawing);  // a right drawing: the later ones must match it
       error = false;
     } else if (drawing.sums == slot.first.sums) {
       error = false;
-      if (slot.disputed) {
+      if (slot.disputed && !slot.contested) {
         slot.disputed = false;
         return Settle(i, ErrorReport::Verdict::LaterWrong, processor);
       }
     } else if (slot.disputed && drawing.sums == slot.other.sums) {
-      slot = Slot{slot.other, false, {}};  // the one that was right is the reference now
-      error = false;
+      if (slot.contested) return Change::None;  // one of the two that nothing could decide
+      slot = Slot::Of(Drawing(slot.other));     // the one that was right is the reference now
       return Settle(i, ErrorReport::Verdict::FirstWrong, processor);
+    } else if (slot.wrong && drawing.sums == slot.wrongSums) {
+      found.finding = ErrorReport::Finding::FirstDrawing;  // the same wrong drawing again
     } else {
-      const Drawing& first = slot.first;
-      if (!slot.disputed) {
-        slot.disputed = true;
-        slot.other = drawing;
-      }
+      const Drawing first = slot.first;
       found.finding = ErrorReport::Finding::FirstDrawing;
       found.firstPass = first.pass;
       found.firstProcessor = first.processor;
       found.libraryOnly = drawing.sums.common == first.sums.common;
       found.coloursDiffer = drawing.sums.colours != first.sums.colours;
       held = held && first.held;
+      if (!slot.disputed) {
+        const ImageSpec spec{canvas->innerWidth, canvas->innerHeight, K, kind, values.vStart};
+        const Decision d =
+            held ? decide(spec, first.sums, first.processor, drawing.sums) : Decision{};
+        found.verdict = d.verdict;
+        found.decided = d.decided;
+        found.decidingPass = pass_;
+        found.decidingProcessor = d.processor;
+        found.pointX = d.pointX;
+        found.pointY = d.pointY;
+        found.unmoved = d.unmoved;
+        switch (d.verdict) {
+          case ErrorReport::Verdict::Open:  // left to the next drawing
+          case ErrorReport::Verdict::BothWrong:
+          case ErrorReport::Verdict::CannotTell:
+            slot.disputed = true;
+            slot.contested = d.verdict != ErrorReport::Verdict::Open;
+            slot.other = drawing;
+            break;
+          case ErrorReport::Verdict::LaterWrong:
+            slot.wrong = true;
+            slot.wrongSums = drawing.sums;
+            break;
+          case ErrorReport::Verdict::FirstWrong:
+            slot = Slot::Of(drawing);
+            slot.wrong = true;
+            slot.wrongSums = first.sums;
+            break;
+        }
+      }
     }
     if (!error) return Change::None;
     // Every error counts, each image once a pass; the window tells the first.
@@ -246,7 +327,8 @@ class ImageCheck {
     found.errors = report_.errors;
     report_ = found;
     firstSlot_ = i;
-    firstOpen_ = found.finding == ErrorReport::Finding::FirstDrawing;
+    firstOpen_ = found.finding == ErrorReport::Finding::FirstDrawing &&
+                 found.verdict == ErrorReport::Verdict::Open;
     return Change::FirstError;
   }
 
@@ -279,7 +361,15 @@ class ImageCheck {
   struct Slot {
     Drawing first;  // the drawing later ones must match
     bool disputed = false;
-    Drawing other;  // a later drawing that differed from it, until a further one decides
+    Drawing other;           // a later drawing that differed from it, until a further one decides
+    bool contested = false;  // for good: both wrong, or nothing could tell
+    bool wrong = false;      // a drawing found wrong, whose sums are
+    ValueSums wrongSums;
+    static Slot Of(const Drawing& first) {
+      Slot s;
+      s.first = first;
+      return s;
+    }
   };
 
   Change Settle(int i, ErrorReport::Verdict verdict, int processor) {
@@ -326,20 +416,106 @@ class SelfCheck {
   }
 
   void ImageFinished(double N, double K, Kind kind, const ImageValues<>& values) {
+    const auto decide = [this](const ImageSpec& spec, const ValueSums& first, int firstProcessor,
+                               const ValueSums& later) {
+      return Decide(spec, first, firstProcessor, later, tour_.Processor());
+    };
     const ImageCheck::Change change = images_.ImageDone(
-        me_.pctGen.Surface(), values, tour_.Processor(), tour_.Held(), N, K, kind);
+        me_.pctGen.Surface(), values, tour_.Processor(), tour_.Held(), N, K, kind, decide);
     if (change == ImageCheck::Change::None) return;
     ErrorReport& report = images_.report();
     if (change == ImageCheck::Change::FirstError) {
       report.time = me_.Now();
       report.afterNs = clock::Ticks() - startNs_;
       report.testStart = startText_;
-      report.topology = setup_.topology ? &setup_.topology() : nullptr;
+      report.topology = Topology();
     }
     me_.ReportError(report);
   }
 
  private:
+  using Decision = ImageCheck::Decision;
+  using Verdict = ErrorReport::Verdict;
+  using Decided = ErrorReport::Decided;
+
+  const topology::Description* Topology() const {
+    return setup_.topology ? &setup_.topology() : nullptr;
+  }
+  bool SameCore(int a, int b) const {
+    const topology::Description* d = Topology();
+    return a == b || (d && topology::SameCore(*d, a, b));
+  }
+  static ValueSums SumsOfAgain(const ImageValues<PointLog>& v) {
+    return SumsOf(ImageValues<>{v.first.sums(), v.second.sums(), {}, 0});
+  }
+
+  // Which of two differing drawings, made on `a` and on `b`, was wrong (verdict.h).
+  Decision Decide(const ImageSpec& spec, const ValueSums& first, int a, const ValueSums& later,
+                  int b) {
+    Decision d;
+    if (a < 0 || b < 0 || SameCore(a, b)) return d;  // the next drawing will do: one core erred
+    d.verdict = Verdict::CannotTell;
+    // A third core's drawing: the one it agrees with was right.
+    int tries = 0;
+    for (const int p : tour_.Allowed()) {
+      if (SameCore(p, a) || SameCore(p, b)) continue;
+      ValueSums again;
+      if (!tour_.RunOn(p, [&] { again = SumsOfAgain(DrawAgain(spec, nullptr)); })) break;
+      d.decided = Decided::OtherCore;
+      d.processor = p;
+      if (again == first || again == later) {
+        d.verdict = again == first ? Verdict::LaterWrong : Verdict::FirstWrong;
+        return d;
+      }
+      if (++tries == 2) break;  // two cores that agree with neither: leave it to the two
+    }
+    // Both cores again, point by point.
+    PointLog::Record onA, onB;
+    ValueSums sumsA, sumsB;
+    if (!tour_.RunOn(a, [&] { sumsA = SumsOfAgain(DrawAgain(spec, &onA)); })) {
+      d.unmoved = true;
+      return d;
+    }
+    onB.compare = &onA.digests;
+    if (!tour_.RunOn(b, [&] { sumsB = SumsOfAgain(DrawAgain(spec, &onB)); })) {
+      d.unmoved = true;
+      return d;
+    }
+    d.decided = Decided::BothAgain;
+    if (sumsA == sumsB) {  // a one-off: both now draw what one of the two drew
+      if (sumsA == first) d.verdict = Verdict::LaterWrong;
+      if (sumsA == later) d.verdict = Verdict::FirstWrong;
+      return d;
+    }
+    // Still different: the values at the points where they differ, held against exact ones.
+    onA.points = onB.points;
+    onA.kept.assign(onB.points.size(), PointValues{});
+    onA.keep = true;
+    onA.at = 0;
+    if (!tour_.RunOn(a, [&] { (void)DrawAgain(spec, &onA); })) {
+      d.unmoved = true;
+      return d;
+    }
+    d.decided = Decided::Exactly;
+    bool wrongA = false, wrongB = false;
+    for (std::size_t k = 0; k < onB.points.size(); ++k) {
+      const bool badA = exact::Point(spec, onB.points[k], onA.kept[k]) == exact::Result::Wrong;
+      const bool badB = exact::Point(spec, onB.points[k], onB.kept[k]) == exact::Result::Wrong;
+      if ((badA || badB) && d.pointX < 0) {
+        const auto rows = static_cast<std::size_t>(std::floor(spec.height)) + 1;
+        d.pointX = static_cast<long>(onB.points[k] / rows);
+        d.pointY = static_cast<long>(onB.points[k] % rows);
+      }
+      wrongA = wrongA || badA;
+      wrongB = wrongB || badB;
+    }
+    if (wrongA || wrongB)
+      d.verdict = wrongA && wrongB ? Verdict::BothWrong
+                  : wrongA         ? Verdict::FirstWrong
+                                   : Verdict::LaterWrong;
+    return d;
+  }
+
   Window& me_;
   const CheckSetup setup_;  // as the test began
   std::int64_t startNs_;

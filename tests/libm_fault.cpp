@@ -4,13 +4,21 @@
 // are not counted), bit BIT (0 to 63) of the result is flipped. Every other call returns libm's
 // own value.
 //
+// Or, as a core that gets certain operands wrong every time it meets them would: bit BIT of the
+// result whenever the argument is one of about one in PERIOD, picked by its bits, and only while
+// the thread runs on logical processor CPU (-1: on any).
+//
 // Armed either from the environment, counting from the program's start:
 //   KELVARION_LIBM_FAULT="FUNCTION CALL BIT"   FUNCTION a, s or l
+//   KELVARION_LIBM_FAULT="FUNCTION @PERIOD BIT CPU"
 //   KELVARION_LIBM_FAULT_REPORT=FILE  receives "CALL PROCESSOR ARGUMENT RIGHT WRONG" when made
+//                                     (the first time, for a pattern)
 // or by a test in the same process, through entry points it finds with dlsym:
 //   kelvarion_libm_fault_arm(function, call, bit)   counting from now; call 0 disarms
 //                                                   and keeps the record of the last fault
 //   kelvarion_libm_fault_made(&argument, &right, &wrong, &processor)  1 once the fault is made
+//   kelvarion_libm_fault_pattern(function, period, bit, cpu, current)  the pattern; period 0
+//                                     disarms; `current` tells the processor (null: the system)
 #include <dlfcn.h>
 #include <link.h>
 #include <sched.h>
@@ -50,13 +58,18 @@ struct State {
   double argument = 0, right = 0, wrong = 0;
   int processor = -1;
   const char* report = nullptr;
+  unsigned long period = 0;  // a pattern's
+  int cpu = -1;
+  int (*current)() = nullptr;
   State() {
     atan = reinterpret_cast<Function>(dlsym(RTLD_NEXT, "atan"));
     sin = reinterpret_cast<Function>(dlsym(RTLD_NEXT, "sin"));
     log = reinterpret_cast<Function>(dlsym(RTLD_NEXT, "log"));
     dl_iterate_phdr(&FindProgram, &program);
-    if (const char* f = std::getenv("KELVARION_LIBM_FAULT"))
-      std::sscanf(f, " %c %lld %d", &function, &at, &bit);
+    if (const char* f = std::getenv("KELVARION_LIBM_FAULT")) {
+      if (std::sscanf(f, " %c @%lu %d %d", &function, &period, &bit, &cpu) != 4)
+        std::sscanf(f, " %c %lld %d", &function, &at, &bit), period = 0;
+    }
     report = std::getenv("KELVARION_LIBM_FAULT_REPORT");
   }
 };
@@ -66,13 +79,33 @@ State& TheState() {
   return state;
 }
 
+// Whether the pattern takes argument x: about one in `period`, by its bits.
+bool Picked(double x, unsigned long period) {
+  std::uint64_t u;
+  std::memcpy(&u, &x, sizeof u);
+  return (u * 0x9E3779B97F4A7C15u >> 40) % period == 0;
+}
+
 double Call(char function, Function real, double x, const void* caller) {
   State& s = TheState();
   const double r = real(x);
   const auto from = reinterpret_cast<std::uintptr_t>(caller);
-  if (function != s.function || s.at <= 0 || from < s.program.begin || from >= s.program.end)
+  if (function != s.function || from < s.program.begin || from >= s.program.end) return r;
+  if (s.period > 0) {
+    if (!Picked(x, s.period)) return r;
+    if (s.cpu >= 0 && (s.current ? s.current() : sched_getcpu()) != s.cpu) return r;
+    ++s.calls;
+    if (s.made) {  // told once
+      std::uint64_t u;
+      std::memcpy(&u, &r, sizeof u);
+      u ^= std::uint64_t{1} << s.bit;
+      double wrong;
+      std::memcpy(&wrong, &u, sizeof wrong);
+      return wrong;
+    }
+  } else if (s.at <= 0 || ++s.calls != s.at) {
     return r;
-  if (++s.calls != s.at) return r;
+  }
   std::uint64_t u;
   std::memcpy(&u, &r, sizeof u);
   u ^= std::uint64_t{1} << s.bit;
@@ -82,7 +115,7 @@ double Call(char function, Function real, double x, const void* caller) {
   s.argument = x;
   s.right = r;
   s.wrong = wrong;
-  s.processor = sched_getcpu();
+  s.processor = s.current ? s.current() : sched_getcpu();
   if (s.report) {
     if (std::FILE* f = std::fopen(s.report, "w")) {
       std::fprintf(f, "%lld %d %a %a %a\n", s.calls, s.processor, x, r, wrong);
@@ -112,7 +145,20 @@ void kelvarion_libm_fault_arm(char function, long long call, int bit) {
   s.at = call;
   s.bit = bit;
   s.calls = 0;
+  s.period = 0;
   if (call > 0) s.made = false;  // disarming keeps what was made
+}
+
+void kelvarion_libm_fault_pattern(char function, unsigned long period, int bit, int cpu,
+                                  int (*current)()) {
+  State& s = TheState();
+  s.function = function;
+  s.period = period;
+  s.bit = bit;
+  s.cpu = cpu;
+  s.current = current;
+  s.at = s.calls = 0;
+  s.made = false;
 }
 
 int kelvarion_libm_fault_made(double* argument, double* right, double* wrong, int* processor) {

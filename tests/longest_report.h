@@ -44,22 +44,29 @@ void EachSentence(Fit&& fit) {
   for (const auto finding : {ErrorReport::Finding::Disagreement, ErrorReport::Finding::KnownAnswer,
                              ErrorReport::Finding::FirstDrawing})
     for (const auto verdict : {ErrorReport::Verdict::Open, ErrorReport::Verdict::LaterWrong,
-                               ErrorReport::Verdict::FirstWrong})
-      for (const bool libraryOnly : {false, true}) {
-        r.finding = finding;
-        r.verdict = verdict;
-        r.libraryOnly = libraryOnly;
-        const ErrorSentences t = Sentences(r);
-        const std::pair<const char*, const std::string*> labels[] = {
-            {"lblImage", &t.image},
-            {"lblDetails", &t.details},
-            {"lblProcessors", &t.processors},
-            {"lblVerdict", &t.verdict},
-            {"lblTime", &t.time},
-            {"lblCount", &t.count},
-            {"lblAdvice", &t.advice}};
-        for (const auto& [name, text] : labels) fit(name, *text);
-      }
+                               ErrorReport::Verdict::FirstWrong, ErrorReport::Verdict::BothWrong,
+                               ErrorReport::Verdict::CannotTell})
+      for (const int decided : {0, 1, 2, 3})
+        for (const bool libraryOnly : {false, true}) {
+          r.finding = finding;
+          r.verdict = verdict;
+          r.decided = static_cast<ErrorReport::Decided>(decided);
+          r.held = decided != 3;  // cannot tell: the advice that names no core
+          r.unmoved = true;
+          r.pointX = 1246;
+          r.pointY = 1006;
+          r.libraryOnly = libraryOnly;
+          const ErrorSentences t = Sentences(r);
+          const std::pair<const char*, const std::string*> labels[] = {
+              {"lblImage", &t.image},
+              {"lblDetails", &t.details},
+              {"lblProcessors", &t.processors},
+              {"lblVerdict", &t.verdict},
+              {"lblTime", &t.time},
+              {"lblCount", &t.count},
+              {"lblAdvice", &t.advice}};
+          for (const auto& [name, text] : labels) fit(name, *text);
+        }
 }
 
 }  // namespace kelvarion::longest

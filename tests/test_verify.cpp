@@ -205,7 +205,7 @@ class VerifyTest : public QObject {
     QTest::addColumn<int>("processor");
     QTest::addColumn<int>("firstProcessor");
     QTest::addColumn<bool>("held");
-    QTest::addColumn<int>("verdict");
+    QTest::addColumn<int>("verdict");           // the verdict, plus 10 times how it was decided
     QTest::addColumn<QStringList>("expected");  // image, details, processors, verdict, advice
     const QString never = "A stable processor never shows this window: ";
     QTest::newRow("first drawing: two processors, open")
@@ -241,7 +241,51 @@ class VerifyTest : public QObject {
                "drawing is named by where it ended.",
                "A further drawing, in pass 9 on CPU 2 (core 1), agreed with the one of pass "
                "8: the first drawing was wrong.",
-               never + "lower the clock of core 2 or raise its voltage, then test again."};
+               never +
+                   "lower the clock of the core that made the error or raise its voltage, then "
+                   "test again."};
+    const QString drawn =
+        "It was drawn on CPU 4 (core 2); its first drawing was made on CPU 0 "
+        "(core 0).";
+    const QString image =
+        "Image 1899 (Sine, order 2) came out different in pass 8 from its first drawing, in "
+        "pass 1.";
+    const QString values = "The program's values differed, and so did the colours.";
+    QTest::newRow("first drawing: another core decides, the later one wrong")
+        << 2 << 4 << 0 << true << 11
+        << QStringList{image, values, drawn,
+                       "Drawn again on CPU 2 (core 1), another core, it came out as in pass 1: the "
+                       "drawing of pass 8 was wrong.",
+                       never + "lower the clock of core 2 or raise its voltage, then test again."};
+    QTest::newRow("first drawing: both again, a one-off in the first")
+        << 2 << 4 << 0 << true << 22
+        << QStringList{image, values, drawn,
+                       "Drawn again on both processors, it came out as in pass 8: the first "
+                       "drawing was wrong.",
+                       never + "lower the clock of core 0 or raise its voltage, then test again."};
+    QTest::newRow("first drawing: computed exactly, the first one wrong")
+        << 2 << 4 << 0 << true << 32
+        << QStringList{image, values, drawn,
+                       "Drawn again on both processors, it still differed; computed exactly, point "
+                       "(12, 40) was wrong on CPU 0 (core 0).",
+                       never + "lower the clock of core 0 or raise its voltage, then test again."};
+    QTest::newRow("first drawing: computed exactly, both wrong")
+        << 2 << 4 << 0 << true << 33
+        << QStringList{image, values, drawn,
+                       "Drawn again on both processors, it still differed; computed exactly, both "
+                       "processors got values wrong.",
+                       never +
+                           "lower the clocks of core 0 and core 2 or raise their voltages, "
+                           "then test again."};
+    QTest::newRow("first drawing: nothing can tell")
+        << 2 << 4 << 0 << true << 34
+        << QStringList{image, values, drawn,
+                       "The two processors disagree, and nothing here can tell which of them is "
+                       "wrong.",
+                       never +
+                           "one of the two processors named below is wrong; lower the clock "
+                           "of one core at a time, or raise its voltage, and test again to "
+                           "find which."};
     QTest::newRow("known answer")
         << 1 << 4 << -1 << true << 0
         << QStringList{
@@ -281,7 +325,10 @@ class VerifyTest : public QObject {
     r.processor = processor;
     r.firstProcessor = firstProcessor;
     r.held = held;
-    r.verdict = static_cast<ErrorReport::Verdict>(verdict);
+    r.verdict = static_cast<ErrorReport::Verdict>(verdict % 10);
+    r.decided = static_cast<ErrorReport::Decided>(verdict / 10);
+    r.pointX = 12;
+    r.pointY = 40;
     r.decidingPass = 9;
     r.decidingProcessor = 2;
     r.coloursDiffer = true;
