@@ -28,10 +28,12 @@ inline bool Xdotool(const QStringList& args, QString* out = nullptr) {
   return true;
 }
 
+// KELVARION_TEST_EXE: another build of the Linux program (one with a fault hook, say).
 inline QStringList ProgramCommand() {
   const QString command = qEnvironmentVariable("KELVARION_COMMAND");
-  return command.isEmpty() ? QStringList{QStringLiteral(KELVARION_EXE)}
-                           : QProcess::splitCommand(command);
+  const QString exe = qEnvironmentVariable("KELVARION_TEST_EXE");
+  if (!command.isEmpty()) return QProcess::splitCommand(command);
+  return {exe.isEmpty() ? QStringLiteral(KELVARION_EXE) : exe};
 }
 inline bool LinuxProgram() {
   return qEnvironmentVariableIsEmpty("KELVARION_COMMAND");
