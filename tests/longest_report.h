@@ -4,6 +4,7 @@
 // was named by an unsure processor, whatever showed the error.
 
 #include <utility>
+#include <vector>
 
 #include "services/topology.h"
 #include "stress/frm_error.h"
@@ -13,10 +14,12 @@ namespace kelvarion::longest {
 // Calls fit(label name, its text) for each label of the window, in each case it can be in.
 template <class Fit>
 void EachSentence(Fit&& fit) {
-  topology::Description big;
-  big.logical = "logical processor";  // the longer of the two systems' words
-  big.processors.assign(1024, {1023, 63, 15});
-  big.severalDies = big.severalPackages = true;
+  // 16 processor groups (Windows' words, the longer), 16 sockets of 4 dies of 8 cores of two
+  // threads; a hybrid part, so that each core's kind is named too.
+  std::vector<topology::CoreRecord> cores;
+  for (int c = 0; c < 512; ++c)
+    cores.push_back({c / 32, c / 8, c == 0 ? 1 : 0, {2 * c, 2 * c + 1}});
+  const topology::Description big = topology::FromCores(cores, topology::Words::Windows);
   ErrorReport r;
   r.topology = &big;
   r.image = 123456789;

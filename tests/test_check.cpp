@@ -868,79 +868,213 @@ class CheckTest : public QObject {
   }
 
   // Processors named as the system's tools name them, with their physical core, from a stand-in
-  // sysfs; the die and the socket where the machine has more than one; the number alone where
-  // the topology is missing.
+  // sysfs: cores, dies and sockets by their place in order, never by sysfs's identifiers; the
+  // die and the socket where the machine has more than one; the kind of core on hybrid parts;
+  // the core's CPUs; the number alone where the topology is missing.
   void topologyFromSysfs_data() {
     QTest::addColumn<QString>("possible");
     QTest::addColumn<QList<QList<int>>>("cpus");  // cpu, core, die, package (-1: no file)
+    QTest::addColumn<QStringList>("kinds");       // cpu_core/cpus and cpu_atom/cpus, if any
     QTest::addColumn<int>("asked");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("core");
-    const QList<QList<int>> smt{{0, 0, 0, 0}, {1, 1, 0, 0}, {2, 0, 0, 0}, {3, 1, 0, 0}};
-    QTest::newRow("two threads a core") << "0-3" << smt << 2 << "CPU 2 (core 0)"
-                                        << "core 0";
+    QTest::addColumn<int>("other");  // SameCore(asked, other) is `same`
+    QTest::addColumn<bool>("same");
+    using Cpus = QList<QList<int>>;
+    const Cpus smt{{0, 0, 0, 0}, {1, 1, 0, 0}, {2, 0, 0, 0}, {3, 1, 0, 0}};
+    QTest::newRow("two threads a core") << "0-3" << smt << QStringList{} << 2 << "CPU 2 (core 0)"
+                                        << "core 0: CPUs 0 and 2" << 0 << true;
     QTest::newRow("cores not counted from 0")
-        << "0-1" << QList<QList<int>>{{0, 4, 0, 0}, {1, 9, 0, 0}} << 1 << "CPU 1 (core 9)"
-        << "core 9";
-    QTest::newRow("two sockets")
-        << "0-3" << QList<QList<int>>{{0, 0, 0, 0}, {1, 1, 0, 0}, {2, 0, 0, 1}, {3, 1, 0, 1}} << 3
-        << "CPU 3 (core 1, socket 1)"
-        << "core 1 of socket 1";
-    QTest::newRow("two dies") << "0-1" << QList<QList<int>>{{0, 0, 0, 0}, {1, 0, 1, 0}} << 1
-                              << "CPU 1 (core 0, die 1)"
-                              << "core 0 of die 1";
-    QTest::newRow("dies and sockets")
-        << "0,2,5" << QList<QList<int>>{{0, 3, 0, 0}, {2, 3, 1, 0}, {5, 7, 1, 1}} << 5
-        << "CPU 5 (core 7, die 1, socket 1)"
-        << "core 7 of die 1 of socket 1";
+        << "0-1" << Cpus{{0, 4, 0, 0}, {1, 9, 0, 0}} << QStringList{} << 1 << "CPU 1 (core 1)"
+        << "core 1: CPU 1" << 0 << false;
+    QTest::newRow("two sockets") << "0-3"
+                                 << Cpus{{0, 0, 0, 0}, {1, 1, 0, 0}, {2, 0, 0, 1}, {3, 1, 0, 1}}
+                                 << QStringList{} << 3 << "CPU 3 (core 3, socket 1)"
+                                 << "core 3 (socket 1): CPU 3" << 1 << false;
+    QTest::newRow("two dies") << "0-1" << Cpus{{0, 0, 0, 0}, {1, 0, 1, 0}} << QStringList{} << 1
+                              << "CPU 1 (core 1, die 1)"
+                              << "core 1 (die 1): CPU 1" << 0 << false;
+    QTest::newRow("dies and sockets") << "0,2,5" << Cpus{{0, 3, 0, 0}, {2, 3, 1, 0}, {5, 7, 1, 1}}
+                                      << QStringList{} << 5 << "CPU 5 (core 2, die 2, socket 1)"
+                                      << "core 2 (die 2, socket 1): CPU 5" << 2 << false;
     QTest::newRow("one die a socket, no die file")
-        << "0-1" << QList<QList<int>>{{0, 0, -1, 0}, {1, 0, -1, 1}} << 1
-        << "CPU 1 (core 0, socket 1)"
-        << "core 0 of socket 1";
+        << "0-1" << Cpus{{0, 0, -1, 0}, {1, 0, -1, 1}} << QStringList{} << 1
+        << "CPU 1 (core 1, socket 1)"
+        << "core 1 (socket 1): CPU 1" << 0 << false;
+    // Two dies of six cores numbered 0-5 and 8-13, two threads a core, CPU n beside n + 12.
+    Cpus gaps;
+    for (int cpu = 0; cpu < 24; ++cpu)
+      gaps.append({cpu, cpu % 12 % 6 + cpu % 12 / 6 * 8, cpu % 12 / 6, 0});
+    QTest::newRow("two dies, core ids with a gap")
+        << "0-23" << gaps << QStringList{} << 21 << "CPU 21 (core 9, die 1)"
+        << "core 9 (die 1): CPUs 9 and 21" << 9 << true;
+    // Two performance cores of two threads (core ids 0 and 4), four efficiency cores of one.
+    const Cpus hybrid{{0, 0, 0, 0}, {1, 0, 0, 0}, {2, 4, 0, 0},  {3, 4, 0, 0},
+                      {4, 8, 0, 0}, {5, 9, 0, 0}, {6, 10, 0, 0}, {7, 11, 0, 0}};
+    QTest::newRow("hybrid: an efficiency core")
+        << "0-7" << hybrid << QStringList{"0-3", "4-7"} << 5 << "CPU 5 (core 3)"
+        << "core 3, efficiency core 1: CPU 5" << 4 << false;
+    QTest::newRow("hybrid: a performance core")
+        << "0-7" << hybrid << QStringList{"0-3", "4-7"} << 3 << "CPU 3 (core 1)"
+        << "core 1, performance core 1: CPUs 2 and 3" << 2 << true;
+    QTest::newRow("only one kind listed")
+        << "0-7" << hybrid << QStringList{"0-7", ""} << 5 << "CPU 5 (core 3)"
+        << "core 3: CPU 5" << 5 << true;
     QTest::newRow("offline: no topology")
-        << "0-2" << QList<QList<int>>{{0, 0, 0, 0}, {1, 1, 0, 0}} << 2 << "CPU 2"
-        << "the core of CPU 2";
-    QTest::newRow("beyond what the system lists") << "0-1" << smt << 9 << "CPU 9"
-                                                  << "the core of CPU 9";
-    QTest::newRow("no sysfs at all") << "" << QList<QList<int>>{} << 0 << "CPU 0"
-                                     << "the core of CPU 0";
-    QTest::newRow("the system did not say") << "0-3" << smt << -1 << "a CPU the system did not name"
-                                            << "the core of a CPU the system did not name";
+        << "0-2" << Cpus{{0, 0, 0, 0}, {1, 1, 0, 0}} << QStringList{} << 2 << "CPU 2"
+        << "the core of CPU 2" << 0 << false;
+    QTest::newRow("a sibling offline") << "0-3" << Cpus{{0, 0, 0, 0}, {1, 1, 0, 0}, {3, 1, 0, 0}}
+                                       << QStringList{} << 0 << "CPU 0 (core 0)"
+                                       << "core 0: CPU 0" << 2 << false;
+    QTest::newRow("beyond what the system lists") << "0-1" << smt << QStringList{} << 9 << "CPU 9"
+                                                  << "the core of CPU 9" << 9 << true;
+    QTest::newRow("no sysfs at all") << "" << Cpus{} << QStringList{} << 0 << "CPU 0"
+                                     << "the core of CPU 0" << 1 << false;
+    QTest::newRow("the system did not say")
+        << "0-3" << smt << QStringList{} << -1 << "a CPU the system did not name"
+        << "the core of a CPU the system did not name" << 0 << false;
   }
   void topologyFromSysfs() {
     QFETCH(QString, possible);
     QFETCH(QList<QList<int>>, cpus);
+    QFETCH(QStringList, kinds);
     QFETCH(int, asked);
     QFETCH(QString, name);
     QFETCH(QString, core);
+    QFETCH(int, other);
+    QFETCH(bool, same);
     QTemporaryDir dir;
-    const QString root = dir.path() + "/cpu";
+    const QString root = dir.path() + "/devices/system/cpu";
     if (!possible.isEmpty()) WriteSysfs(root, possible, cpus);
+    for (int k = 0; k < kinds.size(); ++k) {
+      const QString kind = dir.path() + (k == 0 ? "/devices/cpu_core" : "/devices/cpu_atom");
+      QDir().mkpath(kind);
+      std::ofstream(QString(kind + "/cpus").toStdString()) << kinds[k].toStdString() << '\n';
+    }
     const topology::Description d = topology::FromSysfs(root.toStdString());
     QCOMPARE(QString::fromStdString(topology::Name(d, asked)), name);
     QCOMPARE(QString::fromStdString(topology::CoreName(d, asked)), core);
+    QCOMPARE(topology::SameCore(d, asked, other), same);
+  }
+
+  // The cores as Windows lists them (package, die, efficiency class, logical processors in the
+  // program's numbers), named in the order listed, with the processor groups of a machine of
+  // more than 64 logical processors.
+  void topologyFromCores_data() {
+    QTest::addColumn<QList<QList<int>>>("records");
+    QTest::addColumn<int>("asked");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("core");
+    QTest::addColumn<int>("other");
+    QTest::addColumn<bool>("same");
+    // `count` cores of `threads` each from processor `first`, in one package and die.
+    const auto cores = [](QList<QList<int>>& out, int package, int die, int efficiency, int first,
+                          int count, int threads) {
+      for (int c = 0; c < count; ++c) {
+        QList<int> r{package, die, efficiency};
+        for (int t = 0; t < threads; ++t) r.append(first + c * threads + t);
+        out.append(r);
+      }
+    };
+    QList<QList<int>> groups;  // a socket a group: 32 cores of two threads in each
+    cores(groups, 0, 0, 0, 0, 32, 2);
+    cores(groups, 1, 0, 0, 64, 32, 2);
+    QTest::newRow("two groups of 64")
+        << groups << 69 << "logical processor 5 of group 1 (core 34, socket 1)"
+        << "core 34 (socket 1): logical processors 4 and 5 of group 1" << 5 << false;
+    QTest::newRow("two groups: the first")
+        << groups << 63 << "logical processor 63 of group 0 (core 31, socket 0)"
+        << "core 31 (socket 0): logical processors 62 and 63 of group 0" << 62 << true;
+    QList<QList<int>> hybrid;  // eight performance cores of two threads, eight efficiency of one
+    cores(hybrid, 0, 0, 1, 0, 8, 2);
+    cores(hybrid, 0, 0, 0, 16, 8, 1);
+    QTest::newRow("hybrid: an efficiency core")
+        << hybrid << 17 << "logical processor 17 (core 9)"
+        << "core 9, efficiency core 1: logical processor 17" << 16 << false;
+    QTest::newRow("hybrid: a performance core")
+        << hybrid << 11 << "logical processor 11 (core 5)"
+        << "core 5, performance core 5: logical processors 10 and 11" << 10 << true;
+    QList<QList<int>> dies;  // two dies of six cores of two threads
+    cores(dies, 0, 0, 0, 0, 6, 2);
+    cores(dies, 0, 1, 0, 12, 6, 2);
+    QTest::newRow("two dies") << dies << 14 << "logical processor 14 (core 7, die 1)"
+                              << "core 7 (die 1): logical processors 14 and 15" << 11 << false;
+    QList<QList<int>> sockets;  // two sockets of four cores
+    cores(sockets, 0, 0, 0, 0, 4, 1);
+    cores(sockets, 1, 1, 0, 4, 4, 1);
+    QTest::newRow("two sockets") << sockets << 6 << "logical processor 6 (core 6, socket 1)"
+                                 << "core 6 (socket 1): logical processor 6" << 2 << false;
+    QList<QList<int>> four;  // four threads a core, all of one efficiency class
+    cores(four, 0, 0, 0, 0, 2, 4);
+    QTest::newRow("four threads a core") << four << 2 << "logical processor 2 (core 0)"
+                                         << "core 0: logical processors 0, 1, 2 and 3" << 3 << true;
+    QTest::newRow("in no record") << four << 40 << "logical processor 40"
+                                  << "the core of logical processor 40" << 0 << false;
+  }
+  void topologyFromCores() {
+    QFETCH(QList<QList<int>>, records);
+    QFETCH(int, asked);
+    QFETCH(QString, name);
+    QFETCH(QString, core);
+    QFETCH(int, other);
+    QFETCH(bool, same);
+    std::vector<topology::CoreRecord> cores;
+    for (const QList<int>& r : records)
+      cores.push_back({r[0], r[1], r[2], std::vector<int>(r.begin() + 3, r.end())});
+    const topology::Description d = topology::FromCores(cores, topology::Words::Windows);
+    QCOMPARE(QString::fromStdString(topology::Name(d, asked)), name);
+    QCOMPARE(QString::fromStdString(topology::CoreName(d, asked)), core);
+    QCOMPARE(topology::SameCore(d, asked, other), same);
+  }
+
+  // Windows' processor groups in the program's numbers: group * 64 + the number in the group.
+  void processorNumbersAcrossGroups() {
+    using affinity::GroupMask;
+    QCOMPARE(affinity::Processors({GroupMask{0, 0b1011}}), (std::vector<int>{0, 1, 3}));
+    QCOMPARE(affinity::Processors({GroupMask{1, 0b11}, GroupMask{0, 1ull << 63}}),
+             (std::vector<int>{63, 64, 65}));
+    QCOMPARE(affinity::Processors({GroupMask{0, ~0ull}, GroupMask{1, ~0ull}}).size(), 128u);
+    GroupMask one;
+    QVERIFY(affinity::InOneGroup({64, 65, 127}, one));
+    QCOMPARE(one.group, 1);
+    QCOMPARE(one.mask, 0b11ull | 1ull << 63);
+    QVERIFY(!affinity::InOneGroup({63, 64}, one));  // a thread is held within one group
+    QVERIFY(!affinity::InOneGroup({}, one));
   }
 
   // This machine's sysfs agrees with what /proc/cpuinfo says of each processor's core and
-  // package, where it says so (x86).
+  // package, where it says so (x86): the cores and packages in order of its identifiers.
   void systemTopologyAgreesWithCpuinfo() {
     std::ifstream cpuinfo("/proc/cpuinfo");
     std::string line;
-    int processor = -1, checked = 0;
-    const topology::Description d = topology::FromSysfs("/sys/devices/system/cpu");
+    std::map<int, std::pair<int, int>> ids;  // processor -> (physical id, core id)
+    int processor = -1;
     while (std::getline(cpuinfo, line)) {
       const auto colon = line.find(':');
       if (colon == std::string::npos) continue;
       const std::string key = line.substr(0, line.find_last_not_of(" \t", colon - 1) + 1);
       const int value = std::atoi(line.c_str() + colon + 1);
       if (key == "processor") processor = value;
-      if (key != "core id" && key != "physical id") continue;
-      QVERIFY(processor >= 0 && processor < int(d.processors.size()));
-      const topology::Place& p = d.processors[std::size_t(processor)];
-      QCOMPARE(key == "core id" ? p.core : p.package, value);
-      ++checked;
+      if (key == "physical id") ids[processor].first = value;
+      if (key == "core id") ids[processor].second = value;
     }
-    if (checked == 0) QSKIP("/proc/cpuinfo names no cores here");
+    const topology::Description d = topology::FromSysfs("/sys/devices/system/cpu");
+    if (ids.empty() || ids.begin()->first < 0) QSKIP("/proc/cpuinfo names no cores here");
+    if (d.severalDies) QSKIP("cpuinfo does not name dies");
+    std::set<int> packages;
+    std::set<std::pair<int, int>> cores;
+    for (const auto& [cpu, id] : ids) {
+      packages.insert(id.first);
+      cores.insert(id);
+    }
+    for (const auto& [cpu, id] : ids) {
+      QVERIFY(cpu < int(d.processors.size()));
+      const topology::Place& p = d.processors[std::size_t(cpu)];
+      QCOMPARE(p.package, int(std::distance(packages.begin(), packages.find(id.first))));
+      QCOMPARE(p.core, int(std::distance(cores.begin(), cores.find(id))));
+    }
+    QCOMPARE(d.hybrid, QFile::exists("/sys/devices/cpu_core/cpus") &&
+                           QFile::exists("/sys/devices/cpu_atom/cpus"));
   }
 
   // The report carries the description the window names processors with.

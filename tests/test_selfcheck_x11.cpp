@@ -13,6 +13,9 @@
 #include <QtTest>
 #include <cmath>
 #include <cstdio>
+#include <map>
+#include <set>
+#include <tuple>
 #include <vector>
 
 #include "services/maths.h"
@@ -86,38 +89,80 @@ std::vector<int> Allowed() {
   return out;
 }
 
-// What the program calls a processor, worked out here from sysfs: "CPU 3 (core 1)", with the
-// die and socket where the machine has more than one; and its core alone, for the advice.
-struct Place {
-  int core = -1, die = -1, package = -1;
-};
+// What the program calls a processor, worked out here from sysfs: "CPU 3 (core 1)", the core
+// being its place in order of (package, die, core id) among the machine's cores, with the die
+// and socket (by their places too) where the machine has more than one; and its core with its
+// CPUs, for the advice ("core 1: CPUs 1 and 3"), with its kind on hybrid parts.
+using Id = std::tuple<int, int, int>;  // package, die, core id
 int ReadSys(int cpu, const char* file) {
   QFile f(QStringLiteral("/sys/devices/system/cpu/cpu%1/topology/%2").arg(cpu).arg(file));
   return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().toInt() : -1;
 }
-QString Containers(int cpu, const QString& joint) {
-  QSet<int> packages;
-  QSet<QPair<int, int>> dies;
-  for (int c = 0; QFile::exists(QStringLiteral("/sys/devices/system/cpu/cpu%1").arg(c)); ++c) {
-    packages.insert(ReadSys(c, "physical_package_id"));
-    dies.insert({ReadSys(c, "physical_package_id"), ReadSys(c, "die_id")});
+QList<int> Listed(const char* kind) {  // "0-7,16" in /sys/devices/<kind>/cpus
+  QFile f(QStringLiteral("/sys/devices/%1/cpus").arg(kind));
+  QList<int> out;
+  if (f.open(QIODevice::ReadOnly))
+    for (const QByteArray& range : f.readAll().trimmed().split(','))
+      for (int c = range.split('-').first().toInt();
+           !range.isEmpty() && c <= range.split('-').last().toInt(); ++c)
+        out << c;
+  return out;
+}
+template <class Set, class T>
+int Rank(const Set& set, const T& one) {
+  return int(std::distance(set.begin(), set.find(one)));
+}
+std::pair<QString, QString> Names(int cpu) {  // the processor's name, its core's
+  std::map<int, Id> cpus;
+  for (int c = 0; QFile::exists(QStringLiteral("/sys/devices/system/cpu/cpu%1").arg(c)); ++c)
+    if (ReadSys(c, "core_id") >= 0)
+      cpus[c] = {ReadSys(c, "physical_package_id"), ReadSys(c, "die_id"), ReadSys(c, "core_id")};
+  if (!cpus.count(cpu))
+    return {QStringLiteral("CPU %1").arg(cpu), QStringLiteral("the core of CPU %1").arg(cpu)};
+  std::set<Id> cores;
+  std::set<int> packages;
+  std::set<std::pair<int, int>> dies;
+  for (const auto& [c, id] : cpus) {
+    cores.insert(id);
+    packages.insert(std::get<0>(id));
+    if (std::get<1>(id) >= 0) dies.insert({std::get<0>(id), std::get<1>(id)});
   }
-  QString s;
+  const Id id = cpus[cpu];
+  QStringList where, mates;
   if (dies.size() > packages.size())
-    s += joint + QStringLiteral("die %1").arg(ReadSys(cpu, "die_id"));
+    where << QStringLiteral("die %1").arg(Rank(dies, std::pair(std::get<0>(id), std::get<1>(id))));
   if (packages.size() > 1)
-    s += joint + QStringLiteral("socket %1").arg(ReadSys(cpu, "physical_package_id"));
-  return s;
+    where << QStringLiteral("socket %1").arg(Rank(packages, std::get<0>(id)));
+  for (const auto& [c, other] : cpus)
+    if (other == id) mates << QString::number(c);
+  const int core = Rank(cores, id);
+  QString kind;
+  const QList<int> performance = Listed("cpu_core"), efficiency = Listed("cpu_atom");
+  if (!performance.isEmpty() && !efficiency.isEmpty()) {
+    std::set<Id> alike;  // the cores of its kind
+    for (const auto& [c, other] : cpus)
+      if (performance.contains(c) == performance.contains(cpu)) alike.insert(other);
+    kind = QStringLiteral(", %1 core %2")
+               .arg(performance.contains(cpu) ? "performance" : "efficiency")
+               .arg(Rank(alike, id));
+  }
+  const QString list = mates.size() == 1 ? "CPU " + mates[0]
+                                         : "CPUs " + mates.mid(0, mates.size() - 1).join(", ") +
+                                               " and " + mates.last();
+  return {QStringLiteral("CPU %1 (core %2%3)")
+              .arg(cpu)
+              .arg(core)
+              .arg(where.isEmpty() ? "" : ", " + where.join(", ")),
+          QStringLiteral("core %1%2%3: %4")
+              .arg(core)
+              .arg(where.isEmpty() ? "" : " (" + where.join(", ") + ")")
+              .arg(kind, list)};
 }
 QString ProcessorName(int cpu) {
-  const int core = ReadSys(cpu, "core_id");
-  if (core < 0) return QStringLiteral("CPU %1").arg(cpu);
-  return QStringLiteral("CPU %1 (core %2%3)").arg(cpu).arg(core).arg(Containers(cpu, ", "));
+  return Names(cpu).first;
 }
 QString CoreName(int cpu) {
-  const int core = ReadSys(cpu, "core_id");
-  if (core < 0) return QStringLiteral("the core of CPU %1").arg(cpu);
-  return QStringLiteral("core %1%2").arg(core).arg(Containers(cpu, " of "));
+  return Names(cpu).second;
 }
 
 QProcessEnvironment Accessible() {

@@ -18,6 +18,7 @@
 
 #include "app/frm_about.h"
 #include "app/frm_main.h"
+#include "services/affinity.h"
 #include "services/application.h"
 #include "services/clock.h"
 #include "services/program.h"
@@ -387,8 +388,8 @@ void ErrorSentencesFit() {
 }
 
 // The processors' cores as the error window names them agree with the older call that lists
-// the cores (GetLogicalProcessorInformation): processors of one core share its number, and no
-// two cores share one.
+// the cores (GetLogicalProcessorInformation): the cores numbered in the order it lists them,
+// from 0, each core's logical processors named with it.
 void TopologyNamesCores() {
   DWORD length = 0;
   GetLogicalProcessorInformation(nullptr, &length);
@@ -397,24 +398,42 @@ void TopologyNamesCores() {
   CHECK(GetLogicalProcessorInformation(records.data(), &length));
   records.resize(length / sizeof(SYSTEM_LOGICAL_PROCESSOR_INFORMATION));
   const topology::Description& d = topology::System();
-  std::vector<int> cores;
+  CHECK(!d.severalGroups);  // this machine: one group, numbered as Windows numbers it
+  int core = 0;
   for (const SYSTEM_LOGICAL_PROCESSOR_INFORMATION& r : records) {
     if (r.Relationship != RelationProcessorCore) continue;
-    int core = -2;
-    for (int p = 0; p < static_cast<int>(8 * sizeof(ULONG_PTR)); ++p) {
-      if (!(r.ProcessorMask & (ULONG_PTR{1} << p))) continue;
-      CHECK(p < static_cast<int>(d.processors.size()));
-      if (p >= static_cast<int>(d.processors.size())) continue;
-      const int c = d.processors[static_cast<std::size_t>(p)].core;
-      CHECK(c >= 0 && (core == -2 || c == core));
-      core = c;
-      CHECK(topology::Name(d, p) ==
-            "logical processor " + std::to_string(p) + " (core " + std::to_string(c) + ")");
+    std::vector<std::string> mine;
+    for (int p = 0; p < static_cast<int>(8 * sizeof(ULONG_PTR)); ++p)
+      if (r.ProcessorMask & (ULONG_PTR{1} << p)) mine.push_back(std::to_string(p));
+    for (const std::string& p : mine) {
+      const std::string c = std::to_string(core);
+      CHECK(topology::Name(d, std::stoi(p)) == "logical processor " + p + " (core " + c + ")");
+      CHECK(topology::CoreName(d, std::stoi(p)) ==
+            "core " + c + ": logical processor" +
+                (mine.size() == 1 ? " " + p : "s " + mine[0] + " and " + mine[1]));
     }
-    for (int other : cores) CHECK(other != core);
-    cores.push_back(core);
+    ++core;
   }
-  CHECK(!cores.empty());
+  CHECK(core > 0);
+}
+
+// The affinity calls on this machine's one group: every processor listed, each can be pinned,
+// the thread then runs there, and the whole list puts the thread back.
+void AffinityPinsEachProcessor() {
+  const affinity::Calls& calls = affinity::System();
+  std::vector<int> all;
+  CHECK(calls.get(all));
+  CHECK(static_cast<DWORD>(all.size()) == GetActiveProcessorCount(ALL_PROCESSOR_GROUPS));
+  for (const int p : all) {
+    CHECK(calls.set({p}));
+    CHECK(calls.current() == p);
+    GROUP_AFFINITY held{};
+    CHECK(GetThreadGroupAffinity(GetCurrentThread(), &held));
+    CHECK(held.Group == 0 && held.Mask == KAFFINITY{1} << p);
+  }
+  CHECK(calls.set(all));
+  std::vector<int> after;
+  CHECK(calls.get(after) && after == all);
 }
 
 }  // namespace
@@ -441,6 +460,7 @@ int main(int argc, char** argv) {
     AboutLifetime();
     FocusAndEnter();
     TopologyNamesCores();
+    AffinityPinsEachProcessor();
     ErrorSentencesFit();
     TestLifetime(Plan::Stop);
     TestLifetime(Plan::StopThenBegin);

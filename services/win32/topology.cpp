@@ -1,11 +1,13 @@
-// The processor topology on Windows: GetLogicalProcessorInformationEx, in the processor group
-// the process runs in (the one its affinity works in). Windows numbers no cores itself: a core,
-// die or package is named by its place in the system's list of them, counted from 0.
+// The processor topology on Windows: GetLogicalProcessorInformationEx, the records of every
+// processor group. Windows numbers no cores itself: the cores are taken in the order it lists
+// them, the hardware's, and the packages and dies in theirs (topology.h, FromCores).
 #include "services/topology.h"
 
 #include <windows.h>
 
 #include <memory>
+
+#include "services/affinity.h"
 
 namespace kelvarion::topology {
 
@@ -14,49 +16,59 @@ namespace {
 // Windows 10 lists the dies of a package too; older headers do not name that relation.
 constexpr int kRelationProcessorDie = 5;
 
+// Windows 10's efficiency class of a core: the byte after Flags, which older headers call
+// reserved (and older systems leave 0, as on every machine whose cores are all alike).
+int EfficiencyClass(const PROCESSOR_RELATIONSHIP& p) {
+  return reinterpret_cast<const BYTE*>(&p)[1];
+}
+
+// The place in `lists` of the list that holds `processor`, or -1.
+int Holding(const std::vector<std::vector<int>>& lists, int processor) {
+  for (std::size_t i = 0; i < lists.size(); ++i)
+    for (const int p : lists[i])
+      if (p == processor) return static_cast<int>(i);
+  return -1;
+}
+
 Description Read() {
-  Description d;  // "logical processor", as Task Manager says
-  PROCESSOR_NUMBER here{};
-  GetCurrentProcessorNumberEx(&here);
   DWORD length = 0;
   GetLogicalProcessorInformationEx(RelationAll, nullptr, &length);
-  if (length == 0) return d;
+  if (length == 0) return FromCores({}, Words::Windows);
   std::unique_ptr<char[]> buffer(new char[length]);
   auto* first = reinterpret_cast<SYSTEM_LOGICAL_PROCESSOR_INFORMATION_EX*>(buffer.get());
-  if (!GetLogicalProcessorInformationEx(RelationAll, first, &length)) return d;
-  d.processors.resize(8 * sizeof(KAFFINITY));
-  int cores = 0, dies = 0, packages = 0;
+  if (!GetLogicalProcessorInformationEx(RelationAll, first, &length))
+    return FromCores({}, Words::Windows);
+  std::vector<CoreRecord> cores;
+  std::vector<std::vector<int>> dies, packages;
   for (DWORD at = 0; at < length;) {
     const auto* r =
         reinterpret_cast<const SYSTEM_LOGICAL_PROCESSOR_INFORMATION_EX*>(buffer.get() + at);
     if (r->Size == 0) break;
     at += r->Size;
     const int relation = static_cast<int>(r->Relationship);
-    int Place::*field = nullptr;
-    int number = 0;
-    if (relation == RelationProcessorCore) {
-      field = &Place::core;
-      number = cores++;
-    } else if (relation == kRelationProcessorDie) {
-      field = &Place::die;
-      number = dies++;
-    } else if (relation == RelationProcessorPackage) {
-      field = &Place::package;
-      number = packages++;
-    } else {
+    if (relation != RelationProcessorCore && relation != kRelationProcessorDie &&
+        relation != RelationProcessorPackage)
       continue;
-    }
     const PROCESSOR_RELATIONSHIP& p = r->Processor;
-    for (WORD g = 0; g < p.GroupCount; ++g) {
-      if (p.GroupMask[g].Group != here.Group) continue;
-      for (std::size_t bit = 0; bit < d.processors.size(); ++bit)
-        if (p.GroupMask[g].Mask & (KAFFINITY{1} << bit)) d.processors[bit].*field = number;
+    std::vector<affinity::GroupMask> masks;
+    for (WORD g = 0; g < p.GroupCount; ++g)
+      masks.push_back({p.GroupMask[g].Group, static_cast<std::uint64_t>(p.GroupMask[g].Mask)});
+    std::vector<int> processors = affinity::Processors(masks);
+    if (processors.empty()) continue;
+    if (relation == RelationProcessorCore) {
+      CoreRecord c;
+      c.efficiency = EfficiencyClass(p);
+      c.processors = std::move(processors);
+      cores.push_back(std::move(c));
+    } else {
+      (relation == kRelationProcessorDie ? dies : packages).push_back(std::move(processors));
     }
   }
-  d.severalPackages = packages > 1;
-  // Dies are listed across packages: more dies than packages means some package has several.
-  d.severalDies = dies > packages && packages > 0;
-  return d;
+  for (CoreRecord& c : cores) {
+    c.package = Holding(packages, c.processors.front());
+    c.die = Holding(dies, c.processors.front());
+  }
+  return FromCores(cores, Words::Windows);
 }
 
 }  // namespace
