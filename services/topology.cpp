@@ -121,7 +121,7 @@ std::string CoreName(const Description& d, int processor) {
   for (const int q : members)
     numbers.push_back(std::to_string(Shown(d, q)) +
                       (oneGroup ? "" : GroupSuffix(d, affinity::GroupOf(q))));
-  s += std::string(": ") + d.logical + (members.size() == 1 ? " " : "s ") + Join(numbers) +
+  s += std::string(", with ") + d.logical + (members.size() == 1 ? " " : "s ") + Join(numbers) +
        (oneGroup ? GroupSuffix(d, *groups.begin()) : "");
   return s;
 }
@@ -174,12 +174,6 @@ Description FromCores(const std::vector<CoreRecord>& cores, Words words) {
   for (const auto& die : dies) d.severalDies = d.severalDies || ++diesOf[die.first] > 1;
   d.severalGroups = groups.size() > 1;
   return d;
-}
-
-bool SameCore(const Description& d, int a, int b) {
-  if (a == b) return true;
-  const Place *p = PlaceOf(d, a), *q = PlaceOf(d, b);
-  return p && q && p->core == q->core && p->die == q->die && p->package == q->package;
 }
 
 Description FromSysfs(const std::string& root) {

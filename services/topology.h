@@ -55,9 +55,9 @@ const Description& System();
 // processor alone where its core is not known; "a CPU the system did not name" for -1.
 std::string Name(const Description& d, int processor);
 
-// The physical core, for advice given per core, with its logical processors: "core 2: CPUs 4
-// and 5", "core 2 (die 1, socket 0): CPU 4", on hybrid parts its kind and place among its kind
-// ("core 9, efficiency core 1: CPU 17"), on Windows with several groups "core 34: logical
+// The physical core, for advice given per core, with its logical processors: "core 2, with CPUs 4
+// and 5", "core 2 (die 1, socket 0), with CPU 4", on hybrid parts its kind and place among its kind
+// ("core 9, efficiency core 1, with CPU 17"), on Windows with several groups "core 34, with logical
 // processors 4 and 5 of group 1". "the core of CPU 5" where the system did not say.
 std::string CoreName(const Description& d, int processor);
 
@@ -77,9 +77,6 @@ enum class Words { Linux, Windows };
 // The description of these cores, numbered in the order given; packages and dies in order of
 // their identifiers (dies within their package); the kinds where the efficiencies differ.
 Description FromCores(const std::vector<CoreRecord>& cores, Words words);
-
-// Whether two logical processors are one physical core (or the same processor).
-bool SameCore(const Description& d, int a, int b);
 
 // Linux: the description sysfs gives under `root` (/sys/devices/system/cpu): the processors
 // `possible` lists, each with topology/core_id, die_id and physical_package_id where present

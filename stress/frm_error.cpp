@@ -216,10 +216,11 @@ ErrorSentences Sentences(const ErrorReport& r) {
       r.finding == ErrorReport::Finding::FirstDrawing && r.held && r.processor != r.firstProcessor;
   if (blamed.size() == 1)
     t.advice = never + "lower the clock of " + topology::CoreName(places, blamed[0]) +
-               " or raise its voltage, then test again.";
-  else if (blamed.size() == 2)
-    t.advice = never + "lower the clocks of " + topology::CoreName(places, blamed[0]) + " and " +
-               topology::CoreName(places, blamed[1]) + " or raise their voltages, then test again.";
+               ", or raise its voltage, then test again.";
+  else if (blamed.size() == 2)  // both cores, named with their processors below
+    t.advice = never +
+               "both processors named below erred: lower the clock of each of their cores, or "
+               "raise its voltage, then test again.";
   else if (undecided && r.verdict == ErrorReport::Verdict::Open)
     t.advice = never +
                "once the next drawing has shown which core made the error, lower its clock or "

@@ -809,15 +809,22 @@ class CheckTest : public QObject {
     QFETCH(bool, refuseMove);
     const bool library = site == 'l';
     if (library && !Libm().Present()) QSKIP("run with libm_fault loaded (ctest)");
-    static topology::Description places;
-    places.processors.clear();
+    // The machine as the system lists it: cores by (package, die, core id).
     std::vector<int> allowed;
-    std::set<std::vector<int>> distinct;
+    std::map<std::vector<int>, std::vector<int>> byCore;
     for (const QList<int>& c : cores) {
-      allowed.push_back(int(places.processors.size()));
-      places.processors.push_back({c[0], c[1], c[2]});
-      distinct.insert({c[0], c[1], c[2]});
+      byCore[{c[2], c[1], c[0]}].push_back(int(allowed.size()));
+      allowed.push_back(int(allowed.size()));
     }
+    std::vector<topology::CoreRecord> records;
+    for (const auto& [id, processors] : byCore) records.push_back({id[0], id[1], -1, processors});
+    static topology::Description places;
+    places = topology::FromCores(records, topology::Words::Linux);
+    const std::set<std::vector<int>> distinct = [&] {
+      std::set<std::vector<int>> d;
+      for (const auto& core : byCore) d.insert(core.first);
+      return d;
+    }();
     const int W = 7, H = 5;
     const KnownAnswers table = PassTable(W, H);
     for (const int p : allowed) {
@@ -883,49 +890,49 @@ class CheckTest : public QObject {
     using Cpus = QList<QList<int>>;
     const Cpus smt{{0, 0, 0, 0}, {1, 1, 0, 0}, {2, 0, 0, 0}, {3, 1, 0, 0}};
     QTest::newRow("two threads a core") << "0-3" << smt << QStringList{} << 2 << "CPU 2 (core 0)"
-                                        << "core 0: CPUs 0 and 2" << 0 << true;
+                                        << "core 0, with CPUs 0 and 2" << 0 << true;
     QTest::newRow("cores not counted from 0")
         << "0-1" << Cpus{{0, 4, 0, 0}, {1, 9, 0, 0}} << QStringList{} << 1 << "CPU 1 (core 1)"
-        << "core 1: CPU 1" << 0 << false;
+        << "core 1, with CPU 1" << 0 << false;
     QTest::newRow("two sockets") << "0-3"
                                  << Cpus{{0, 0, 0, 0}, {1, 1, 0, 0}, {2, 0, 0, 1}, {3, 1, 0, 1}}
                                  << QStringList{} << 3 << "CPU 3 (core 3, socket 1)"
-                                 << "core 3 (socket 1): CPU 3" << 1 << false;
+                                 << "core 3 (socket 1), with CPU 3" << 1 << false;
     QTest::newRow("two dies") << "0-1" << Cpus{{0, 0, 0, 0}, {1, 0, 1, 0}} << QStringList{} << 1
                               << "CPU 1 (core 1, die 1)"
-                              << "core 1 (die 1): CPU 1" << 0 << false;
+                              << "core 1 (die 1), with CPU 1" << 0 << false;
     QTest::newRow("dies and sockets") << "0,2,5" << Cpus{{0, 3, 0, 0}, {2, 3, 1, 0}, {5, 7, 1, 1}}
                                       << QStringList{} << 5 << "CPU 5 (core 2, die 2, socket 1)"
-                                      << "core 2 (die 2, socket 1): CPU 5" << 2 << false;
+                                      << "core 2 (die 2, socket 1), with CPU 5" << 2 << false;
     QTest::newRow("one die a socket, no die file")
         << "0-1" << Cpus{{0, 0, -1, 0}, {1, 0, -1, 1}} << QStringList{} << 1
         << "CPU 1 (core 1, socket 1)"
-        << "core 1 (socket 1): CPU 1" << 0 << false;
+        << "core 1 (socket 1), with CPU 1" << 0 << false;
     // Two dies of six cores numbered 0-5 and 8-13, two threads a core, CPU n beside n + 12.
     Cpus gaps;
     for (int cpu = 0; cpu < 24; ++cpu)
       gaps.append({cpu, cpu % 12 % 6 + cpu % 12 / 6 * 8, cpu % 12 / 6, 0});
     QTest::newRow("two dies, core ids with a gap")
         << "0-23" << gaps << QStringList{} << 21 << "CPU 21 (core 9, die 1)"
-        << "core 9 (die 1): CPUs 9 and 21" << 9 << true;
+        << "core 9 (die 1), with CPUs 9 and 21" << 9 << true;
     // Two performance cores of two threads (core ids 0 and 4), four efficiency cores of one.
     const Cpus hybrid{{0, 0, 0, 0}, {1, 0, 0, 0}, {2, 4, 0, 0},  {3, 4, 0, 0},
                       {4, 8, 0, 0}, {5, 9, 0, 0}, {6, 10, 0, 0}, {7, 11, 0, 0}};
     QTest::newRow("hybrid: an efficiency core")
         << "0-7" << hybrid << QStringList{"0-3", "4-7"} << 5 << "CPU 5 (core 3)"
-        << "core 3, efficiency core 1: CPU 5" << 4 << false;
+        << "core 3, efficiency core 1, with CPU 5" << 4 << false;
     QTest::newRow("hybrid: a performance core")
         << "0-7" << hybrid << QStringList{"0-3", "4-7"} << 3 << "CPU 3 (core 1)"
-        << "core 1, performance core 1: CPUs 2 and 3" << 2 << true;
+        << "core 1, performance core 1, with CPUs 2 and 3" << 2 << true;
     QTest::newRow("only one kind listed")
         << "0-7" << hybrid << QStringList{"0-7", ""} << 5 << "CPU 5 (core 3)"
-        << "core 3: CPU 5" << 5 << true;
+        << "core 3, with CPU 5" << 5 << true;
     QTest::newRow("offline: no topology")
         << "0-2" << Cpus{{0, 0, 0, 0}, {1, 1, 0, 0}} << QStringList{} << 2 << "CPU 2"
         << "the core of CPU 2" << 0 << false;
     QTest::newRow("a sibling offline") << "0-3" << Cpus{{0, 0, 0, 0}, {1, 1, 0, 0}, {3, 1, 0, 0}}
                                        << QStringList{} << 0 << "CPU 0 (core 0)"
-                                       << "core 0: CPU 0" << 2 << false;
+                                       << "core 0, with CPU 0" << 2 << false;
     QTest::newRow("beyond what the system lists") << "0-1" << smt << QStringList{} << 9 << "CPU 9"
                                                   << "the core of CPU 9" << 9 << true;
     QTest::newRow("no sysfs at all") << "" << Cpus{} << QStringList{} << 0 << "CPU 0"
@@ -981,33 +988,34 @@ class CheckTest : public QObject {
     cores(groups, 1, 0, 0, 64, 32, 2);
     QTest::newRow("two groups of 64")
         << groups << 69 << "logical processor 5 of group 1 (core 34, socket 1)"
-        << "core 34 (socket 1): logical processors 4 and 5 of group 1" << 5 << false;
+        << "core 34 (socket 1), with logical processors 4 and 5 of group 1" << 5 << false;
     QTest::newRow("two groups: the first")
         << groups << 63 << "logical processor 63 of group 0 (core 31, socket 0)"
-        << "core 31 (socket 0): logical processors 62 and 63 of group 0" << 62 << true;
+        << "core 31 (socket 0), with logical processors 62 and 63 of group 0" << 62 << true;
     QList<QList<int>> hybrid;  // eight performance cores of two threads, eight efficiency of one
     cores(hybrid, 0, 0, 1, 0, 8, 2);
     cores(hybrid, 0, 0, 0, 16, 8, 1);
     QTest::newRow("hybrid: an efficiency core")
         << hybrid << 17 << "logical processor 17 (core 9)"
-        << "core 9, efficiency core 1: logical processor 17" << 16 << false;
+        << "core 9, efficiency core 1, with logical processor 17" << 16 << false;
     QTest::newRow("hybrid: a performance core")
         << hybrid << 11 << "logical processor 11 (core 5)"
-        << "core 5, performance core 5: logical processors 10 and 11" << 10 << true;
+        << "core 5, performance core 5, with logical processors 10 and 11" << 10 << true;
     QList<QList<int>> dies;  // two dies of six cores of two threads
     cores(dies, 0, 0, 0, 0, 6, 2);
     cores(dies, 0, 1, 0, 12, 6, 2);
     QTest::newRow("two dies") << dies << 14 << "logical processor 14 (core 7, die 1)"
-                              << "core 7 (die 1): logical processors 14 and 15" << 11 << false;
+                              << "core 7 (die 1), with logical processors 14 and 15" << 11 << false;
     QList<QList<int>> sockets;  // two sockets of four cores
     cores(sockets, 0, 0, 0, 0, 4, 1);
     cores(sockets, 1, 1, 0, 4, 4, 1);
     QTest::newRow("two sockets") << sockets << 6 << "logical processor 6 (core 6, socket 1)"
-                                 << "core 6 (socket 1): logical processor 6" << 2 << false;
+                                 << "core 6 (socket 1), with logical processor 6" << 2 << false;
     QList<QList<int>> four;  // four threads a core, all of one efficiency class
     cores(four, 0, 0, 0, 0, 2, 4);
-    QTest::newRow("four threads a core") << four << 2 << "logical processor 2 (core 0)"
-                                         << "core 0: logical processors 0, 1, 2 and 3" << 3 << true;
+    QTest::newRow("four threads a core")
+        << four << 2 << "logical processor 2 (core 0)"
+        << "core 0, with logical processors 0, 1, 2 and 3" << 3 << true;
     QTest::newRow("in no record") << four << 40 << "logical processor 40"
                                   << "the core of logical processor 40" << 0 << false;
   }

@@ -92,7 +92,7 @@ std::vector<int> Allowed() {
 // What the program calls a processor, worked out here from sysfs: "CPU 3 (core 1)", the core
 // being its place in order of (package, die, core id) among the machine's cores, with the die
 // and socket (by their places too) where the machine has more than one; and its core with its
-// CPUs, for the advice ("core 1: CPUs 1 and 3"), with its kind on hybrid parts.
+// CPUs, for the advice ("core 1, with CPUs 1 and 3"), with its kind on hybrid parts.
 using Id = std::tuple<int, int, int>;  // package, die, core id
 int ReadSys(int cpu, const char* file) {
   QFile f(QStringLiteral("/sys/devices/system/cpu/cpu%1/topology/%2").arg(cpu).arg(file));
@@ -153,7 +153,7 @@ std::pair<QString, QString> Names(int cpu) {  // the processor's name, its core'
               .arg(cpu)
               .arg(core)
               .arg(where.isEmpty() ? "" : ", " + where.join(", ")),
-          QStringLiteral("core %1%2%3: %4")
+          QStringLiteral("core %1%2%3, with %4")
               .arg(core)
               .arg(where.isEmpty() ? "" : " (" + where.join(", ") + ")")
               .arg(kind, list)};
@@ -233,7 +233,7 @@ class SelfCheckTest : public QObject {
                        "It was drawn on %4, as was its first drawing.",
                        "A further drawing, in pass 3 on %4, agreed with the first: the drawing of "
                        "pass 2 was wrong.",
-                       "A stable processor never shows this window: lower the clock of %5 or raise "
+                       "A stable processor never shows this window: lower the clock of %5, or raise "
                        "its voltage, then test again."}
         << 596L + 1;
     QTest::newRow("arctangent, bit 60, first pass")
@@ -244,7 +244,7 @@ class SelfCheckTest : public QObject {
                        "It was computed on %4.",
                        "Computed again another way, the value agreed with the program's: the "
                        "processor got the C library's arctangent wrong.",
-                       "A stable processor never shows this window: lower the clock of %5 or raise "
+                       "A stable processor never shows this window: lower the clock of %5, or raise "
                        "its voltage, then test again."}
         << 2L;
   }
@@ -383,7 +383,7 @@ class SelfCheckTest : public QObject {
              "no error window");
     const QString advice = QStringLiteral(
                                "A stable processor never shows this window: lower the clock of "
-                               "%1 or raise its voltage, then test again.")
+                               "%1, or raise its voltage, then test again.")
                                .arg(CoreName(cpu));
     QStringList lines;
     for (int i = 0; i < 50 && !lines.contains(advice); ++i)

@@ -229,7 +229,9 @@ class VerifyTest : public QObject {
                "It was drawn on CPU 3 (core 1), as was its first drawing.",
                "A further drawing, in pass 9 on CPU 2 (core 1), agreed with the first: the "
                "drawing of pass 8 was wrong.",
-               never + "lower the clock of core 1 or raise its voltage, then test again."};
+               never +
+                   "lower the clock of core 1, with CPUs 2 and 3, or raise its voltage, then test "
+                   "again."};
     QTest::newRow("first drawing: unknown, not held, the first one wrong")
         << 2 << -1 << 5 << false << 2
         << QStringList{
@@ -256,27 +258,33 @@ class VerifyTest : public QObject {
         << QStringList{image, values, drawn,
                        "Drawn again on CPU 2 (core 1), another core, it came out as in pass 1: the "
                        "drawing of pass 8 was wrong.",
-                       never + "lower the clock of core 2 or raise its voltage, then test again."};
+                       never +
+                           "lower the clock of core 2, with CPUs 4 and 5, or raise its voltage, "
+                           "then test again."};
     QTest::newRow("first drawing: both again, a one-off in the first")
         << 2 << 4 << 0 << true << 22
         << QStringList{image, values, drawn,
                        "Drawn again on both processors, it came out as in pass 8: the first "
                        "drawing was wrong.",
-                       never + "lower the clock of core 0 or raise its voltage, then test again."};
+                       never +
+                           "lower the clock of core 0, with CPUs 0 and 1, or raise its voltage, "
+                           "then test again."};
     QTest::newRow("first drawing: computed exactly, the first one wrong")
         << 2 << 4 << 0 << true << 32
         << QStringList{image, values, drawn,
                        "Drawn again on both processors, it still differed; computed exactly, point "
                        "(12, 40) was wrong on CPU 0 (core 0).",
-                       never + "lower the clock of core 0 or raise its voltage, then test again."};
+                       never +
+                           "lower the clock of core 0, with CPUs 0 and 1, or raise its voltage, "
+                           "then test again."};
     QTest::newRow("first drawing: computed exactly, both wrong")
         << 2 << 4 << 0 << true << 33
         << QStringList{image, values, drawn,
                        "Drawn again on both processors, it still differed; computed exactly, both "
                        "processors got values wrong.",
                        never +
-                           "lower the clocks of core 0 and core 2 or raise their voltages, "
-                           "then test again."};
+                           "both processors named below erred: lower the clock of each of their "
+                           "cores, or raise its voltage, then test again."};
     QTest::newRow("first drawing: nothing can tell")
         << 2 << 4 << 0 << true << 34
         << QStringList{image, values, drawn,
@@ -295,7 +303,9 @@ class VerifyTest : public QObject {
                "0xfedcba9876543210.",
                "It was drawn on CPU 4 (core 2).",
                "Every correct processor computes the known answer: this drawing was wrong.",
-               never + "lower the clock of core 2 or raise its voltage, then test again."};
+               never +
+                   "lower the clock of core 2, with CPUs 4 and 5, or raise its voltage, then test "
+                   "again."};
     QTest::newRow("disagreement")
         << 0 << 7 << -1 << true << 0
         << QStringList{
@@ -305,7 +315,9 @@ class VerifyTest : public QObject {
                "It was computed on CPU 7 (core 3).",
                "Computed again another way, the value agreed with the program's: the "
                "processor got the C library's sine wrong.",
-               never + "lower the clock of core 3 or raise its voltage, then test again."};
+               never +
+                   "lower the clock of core 3, with CPUs 6 and 7, or raise its voltage, then test "
+                   "again."};
   }
   void sentences() {
     QFETCH(int, finding);
@@ -552,10 +564,11 @@ class VerifyTest : public QObject {
                                      "pass 2: the first drawing was wrong.")
                           .arg(Proc(p3)));
     QCOMPARE(Text(E().lblAdvice),
-             QStringLiteral("A stable processor never shows this window: lower "
-                            "the clock of core %1 or raise its voltage, then "
-                            "test again.")
-                 .arg(p1 / 2));
+             QStringLiteral("A stable processor never shows this window: lower the clock of "
+                            "core %1, with CPUs %2 and %3, or raise its voltage, then test again.")
+                 .arg(p1 / 2)
+                 .arg(p1 / 2 * 2)
+                 .arg(p1 / 2 * 2 + 1));
     QVERIFY(Text(E().lblCount).contains(QStringLiteral(" has found 1 error so far.")));
   }
 

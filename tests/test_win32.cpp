@@ -409,7 +409,7 @@ void TopologyNamesCores() {
       const std::string c = std::to_string(core);
       CHECK(topology::Name(d, std::stoi(p)) == "logical processor " + p + " (core " + c + ")");
       CHECK(topology::CoreName(d, std::stoi(p)) ==
-            "core " + c + ": logical processor" +
+            "core " + c + ", with logical processor" +
                 (mine.size() == 1 ? " " + p : "s " + mine[0] + " and " + mine[1]));
     }
     ++core;
