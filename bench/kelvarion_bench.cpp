@@ -13,6 +13,9 @@
 //                   does not: this is what the check of finished images costs too)
 //   verify_us_per_image  the check of one finished image in the test window: its checksums from
 //                   the value sums and the question which processor the thread runs on, us
+//   decide_ms       what deciding one disputed image costs, only ever after an error, the
+//                   longest way (two cores, no third: three drawings of it off screen, each point
+//                   digested), at the window's canvas size: median of 5, ms
 //   pumps_per_s, repaints_per_s, max_poll_gap_ms, peak_rss_mib  (during the cycle)
 //   click_ms        from a click on the main window's About button, sent to the X server during
 //                   a running test, to the button's receiving it: median of 20 (and max_click_ms)
@@ -413,6 +416,26 @@ std::string EndTimes(int runs, const char* command, const std::string& prefix) {
   return keys;
 }
 
+double DecideMs(int width, int height) {
+  std::vector<double> times;
+  for (int i = 0; i < 5; ++i) {
+    const ImageSpec spec{float(width), float(height), 40, Kind::Sine, 2};
+    const double t0 = clock::Ticks();
+    PointLog::Record onA, onB;
+    (void)DrawAgain(spec, &onA);
+    onB.compare = &onA.digests;
+    (void)DrawAgain(spec, &onB);
+    onA.points = {0};
+    onA.kept.assign(1, PointValues{});
+    onA.keep = true;
+    onA.at = 0;
+    (void)DrawAgain(spec, &onA);
+    times.push_back((clock::Ticks() - t0) / 1e6);
+  }
+  std::sort(times.begin(), times.end());
+  return times[times.size() / 2];
+}
+
 double PeakRssMiB() {
   rusage u{};
   getrusage(RUSAGE_SELF, &u);
@@ -457,6 +480,7 @@ int main() {
   const double s = r->seconds;
   const double pumps = r->stats.pumps / s, repaints = r->stats.repaints / s;
   const double gap = r->stats.maxPollGapNs / 1e6, rss = PeakRssMiB();
+  const double decideMs = DecideMs(r->memory->Width(), r->memory->Height());
   if (r->memory->Used() || extra.Used() || r->sums == 1) std::puts("");  // keep the work
   std::printf("kernel on a memory canvas   %7.2f ns a point\n", kernelNs);
   std::printf("value sums in the kernel     %7.2f ns a point\n", sumsNs);
@@ -468,6 +492,7 @@ int main() {
               kernelNs / cycleNs);
   std::printf("check of a finished image      %7.2f us (%.2f %% of drawing it)\n", verifyUs,
               100 * verifyUs * 1e3 / (cycleNs * points));
+  std::printf("deciding a disputed image    %7.2f ms (three drawings off screen)\n", decideMs);
   std::printf(
       "pumps %.0f/s, repaints %.1f/s, longest gap between queue reads %.3f ms, peak RSS %.1f MiB\n",
       pumps, repaints, gap, rss);
@@ -486,9 +511,9 @@ int main() {
       "\"library_loop_ns\": %.3f, \"cycle_ns\": %.3f, \"kernel_share\": %.4f, "
       "\"pumps_per_s\": %.0f, \"repaints_per_s\": %.1f, \"max_poll_gap_ms\": %.3f, "
       "\"peak_rss_mib\": %.1f, \"startup_ms\": %.1f, \"verify_us_per_image\": %.2f, "
-      "\"click_ms\": %.3f, \"max_click_ms\": %.3f%s}\n",
+      "\"click_ms\": %.3f, \"max_click_ms\": %.3f, \"decide_ms\": %.2f%s}\n",
       kernelNs, sumsNs, plainNs, libraryNs, cycleNs, kernelNs / cycleNs, pumps, repaints, gap, rss,
-      startupMs, verifyUs, clickMs, maxClickMs, endKeys.c_str());
+      startupMs, verifyUs, clickMs, maxClickMs, decideMs, endKeys.c_str());
   delete r;
   return 0;
 }
