@@ -7,6 +7,7 @@
 set -u
 linux=$1 windows=$2
 [ -f "$windows" ] || { echo "no Windows build at $windows"; exit 77; }
+# shellcheck source=tests/digests.sh
 . "$(dirname "$0")/digests.sh"
 # INDEX KIND ORDER DRAWN SKIPPED MIN MAX SHA256, or with nothing drawn INDEX KIND ORDER 0 SKIPPED - - SHA256.
 line='[0-9]+ (Arctangent|Sine|Logarithmic) [0-9]+ ([0-9]+ [0-9]+ -?[0-9]+ -?[0-9]+|0 [0-9]+ - -) [0-9a-f]{64}'

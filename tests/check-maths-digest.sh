@@ -8,6 +8,7 @@
 set -u
 linux=$1 windows=$2
 [ -f "$windows" ] || { echo "no Windows build at $windows"; exit 77; }
+# shellcheck source=tests/digests.sh
 . "$(dirname "$0")/digests.sh"
 line='(atan|sin|log) [0-9]+ [0-9a-f]{64}'  # NAME ARGUMENTS SHA256
 fail=0

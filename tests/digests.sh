@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the digest checks (check-image-digest.sh, check-maths-digest.sh), sourced: running
 # both builds' digest tools and comparing what they print, so that a failed or cut-short run
 # is reported as what it is, not as a difference.
