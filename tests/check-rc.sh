@@ -1,25 +1,56 @@
 #!/usr/bin/env bash
-# Compiles the Windows resource script with the mingw resource compiler and checks the
-# version record's strings and the icon. Skips (status 77) where no such compiler is installed.
-set -eu
-windres=$(command -v x86_64-w64-mingw32-windres || true)
-[ -n "$windres" ] || { echo "no Windows resource compiler installed"; exit 77; }
-src=$(cd "$(dirname "$0")/.." && pwd)/app
-out=$(mktemp -d)
-trap 'rm -rf "$out"' EXIT
-(cd "$src" && "$windres" -i kelvarion.rc -O res -o "$out/kelvarion.res")
-text=$(strings -e l "$out/kelvarion.res")
+# check-rc.sh [FILE]: the Windows resources, read from their own structures (win_resources.py):
+# of FILE (a built Kelvarion1.exe), or else of the resource script compiled here with the mingw
+# resource compiler. The icon (one group of two 16-colour images with their masks), the About
+# bitmap, the manifest (type 24, id 1: the one Windows reads for a program) and the version
+# record. Skips (status 77) where no such compiler or no Python is installed.
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/.." && pwd)
+python=$(command -v python3 || true)
+[ -n "$python" ] || { echo "no python3 installed"; exit 77; }
+if [ $# -ge 1 ]; then
+  file=$1
+else
+  windres=$(command -v x86_64-w64-mingw32-windres || true)
+  [ -n "$windres" ] || { echo "no Windows resource compiler installed"; exit 77; }
+  out=$(mktemp -d)
+  trap 'rm -rf "$out"' EXIT
+  (cd "$root/app" && "$windres" -i kelvarion.rc -O res -o "$out/kelvarion.res") \
+    || { echo "the resource script does not compile"; exit 1; }
+  file=$out/kelvarion.res
+fi
+facts=$("$python" "$here/win_resources.py" "$file")
+status=$?
 fail=0
-for want in "040904B0" "ProductName" "Kelvarion1" "InternalName" "OriginalFilename" "Kelvarion1.exe" \
-            "FileVersion" "ProductVersion" "1.00" "Translation"; do
-  grep -qx -- "$want" <<<"$text" || { echo "missing string: $want"; fail=1; }
+[ $status = 0 ] || { grep '^error' <<<"$facts" | tr '\t' ' '; fail=1; }
+want() {
+  local line
+  line=$(printf '%s\t' "$@")
+  grep -qxF -- "${line%$'\t'}" <<<"$facts" || { echo "missing: $*"; fail=1; }
+}
+
+# The copyright holder and year of the program's own files, as the package states them.
+copyright=$(sed -n 's/^Copyright: *\([0-9][0-9-]*\) \(.*\)/\1 \2/p' "$root/packaging/copyright" | head -1)
+[ -n "$copyright" ] || { echo "no copyright holder in packaging/copyright"; fail=1; }
+
+want icon IDI_ICON1 32x32 4 mask
+want icon IDI_ICON1 16x16 4 mask
+[ "$(grep -c $'^icon\t' <<<"$facts")" = 2 ] || { echo "the icon does not hold exactly two images"; fail=1; }
+want bitmap ABOUT 104x75 24 0  # uncompressed
+grep -q $'^resource\t24\t1\t' <<<"$facts" || { echo "no manifest of type 24, id 1"; fail=1; }
+want manifest dpiAware true/pm
+want manifest dpiAwareness "PerMonitorV2, PerMonitor"
+want manifest dependency Microsoft.Windows.Common-Controls 6.0.0.0
+want version file 1.0.0.0
+want version product 1.0.0.0
+want version os 0x40004    # VOS_NT_WINDOWS32
+want version type 0x1      # VFT_APP
+want translation 0x0409 1200
+for pair in "ProductName=Kelvarion1" "InternalName=Kelvarion1" "OriginalFilename=Kelvarion1.exe" \
+            "FileVersion=1.00" "ProductVersion=1.00" "CompanyName=${copyright#* }" \
+            "LegalCopyright=Copyright (C) $copyright"; do
+  want string 040904B0 "${pair%%=*}" "${pair#*=}"
 done
-# The fixed part of the record: file and product version 1.0.0.0 (0x00010000, 0x00000000).
-od -An -tx1 -v "$out/kelvarion.res" | tr -d ' \n' | grep -q "bd04effe00000100000001000000000000000100" \
-  || { echo "file or product version is not 1,0,0,0"; fail=1; }
-# Translation 0x409, 1200 (0x04B0) as two 16-bit words.
-od -An -tx1 -v "$out/kelvarion.res" | tr -d ' \n' | grep -q "0904b004" || { echo "no translation 0x409, 1200"; fail=1; }
-# The icon's two images went in (RT_ICON resources of both sizes' byte counts).
-[ "$(stat -c %s "$out/kelvarion.res")" -gt 1000 ] || { echo "the icon is missing"; fail=1; }
-[ $fail = 0 ] && echo "resource script: all strings and versions present"
+[ $fail = 0 ] && echo "$(basename "$file"): icon, About bitmap, manifest and version record as they should be"
 exit $fail

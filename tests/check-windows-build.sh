@@ -25,15 +25,13 @@ done
 dlls=$("$objdump" -p "$build/Kelvarion1.exe" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z' | sort | tr '\n' ' ')
 [ "$dlls" = "gdi32.dll kernel32.dll msvcrt.dll user32.dll " ] || check "Kelvarion1.exe imports: $dlls"
 
-# The resources: the About picture's header (40-byte header, 104 x 75, one plane, 24 bits,
-# uncompressed), the manifest's DPI awareness and common controls, the version record.
-hex=$("$objdump" -s -j .rsrc "$build/Kelvarion1.exe" | awk '/^ [0-9a-f]+ /{for(i=2;i<=5;i++) printf "%s", $i}')
-grep -q "28000000680000004b000000010018000000000" <<<"$hex" || check "no 104 x 75, 24-bit, uncompressed About bitmap"
-text=$(strings -a "$build/Kelvarion1.exe"; strings -a -e l "$build/Kelvarion1.exe")
-for want in "PerMonitorV2" "true/pm" "Microsoft.Windows.Common-Controls" "Kelvarion1.exe" "040904B0" "1.00"; do
-  grep -qF -- "$want" <<<"$text" || check "missing in the resources: $want"
-done
-[ "$(grep -c 'IDI_ICON1' <<<"$text")" -ge 1 ] || check "no icon IDI_ICON1"
+# Terminal-server aware (the PE header's DLL characteristics), as MSVC's linker marks programs.
+"$objdump" -p "$build/Kelvarion1.exe" | grep -q '^\s*TERMINAL_SERVICE_AWARE' \
+  || check "Kelvarion1.exe is not marked terminal-server aware"
+
+# The resources, read from the program's resource directory: icon, About bitmap, manifest,
+# version record.
+resources=$("$(dirname "$0")/check-rc.sh" "$build/Kelvarion1.exe") || check "$resources"
 
 # The portable package: the program and README.txt in one folder, nothing else.
 if command -v cpack >/dev/null && command -v unzip >/dev/null; then

@@ -425,10 +425,17 @@ class AppTest : public QObject {
       QVERIFY(!about->isVisible());
       return;
     }
+    // Read at the close itself: the watchdog would unload the window later anyway.
+    bool closed = false;
     driver.When([] { return CountOf(Test().lblNum) >= 1; },
-                [] { qt::Widget(Test())->windowHandle()->close(); });
+                [&closed] {
+                  QWidget* window = qt::Widget(Test());
+                  window->windowHandle()->close();
+                  closed = !Test().IsLoaded() && !window->isVisible() && Test().StopFlag == -1;
+                });
     driver.Watchdog(Test(), 20000);
     Click(frmMain::Instance(), "cmdBegin");
+    QVERIFY2(closed, "the test window's close box did not unload it");
     QCOMPARE(Test().StopFlag, std::int16_t(-1));
   }
 

@@ -310,7 +310,7 @@ bool Gone(qint64 pid, const QString& title, int timeoutMs = kPatienceMs) {
 // Windows' own view --------------------------------------------------------------------------
 
 struct WinWindow {
-  QString caption, focus;
+  QString caption, focus, focusName;
   bool visible = false, active = false, owned = false, ownerVisible = false;
   int zorder = -1, dpi = 0;
   QSize client;
@@ -362,6 +362,7 @@ QList<WinWindow> Probe() {
     w.ownerVisible = f.value("ownerVisible") == QLatin1String("1");
     w.dpi = f.value("dpi").toInt();
     w.focus = f.value("focus");
+    w.focusName = f.value("focusName");
     if (w.visible) out.append(w);
   }
   return out;
@@ -519,12 +520,17 @@ class BlackBoxTest : public QObject {
     QTest::addColumn<bool>("toolFrame");
     QTest::addColumn<bool>("icon");
     QTest::addColumn<QString>("firstInTabOrder");  // Windows: the control with the focus
+    // Windows: what a screen reader calls that control (on Linux, check-accessibility.sh).
+    QTest::addColumn<QString>("focusName");
     QTest::newRow("main") << kMainTitle << QPoint() << QSize(5595, 2730) << false << true
+                          << QStringLiteral("Begin Fractal Testing!")
                           << QStringLiteral("Begin Fractal Testing!");
     QTest::newRow("test") << kTestTitle << kBegin << QSize(6270, 6810) << true << false
-                          << QString();  // the canvas
+                          << QString()  // the canvas
+                          << QStringLiteral("Fractal image being drawn");
     QTest::newRow("about") << kAboutTitle << kAbout << QSize(5715, 1395) << false << false
-                           << QString();  // the picture
+                           << QString()  // the picture
+                           << QStringLiteral("Kelvarion picture");
   }
   void windowOpens() {
     QFETCH(QString, title);
@@ -533,6 +539,7 @@ class BlackBoxTest : public QObject {
     QFETCH(bool, toolFrame);
     QFETCH(bool, icon);
     QFETCH(QString, firstInTabOrder);
+    QFETCH(QString, focusName);
     Session s;
     QVERIFY2(s.Start(), "the main window did not appear");
     xcb_window_t w = s.main;
@@ -571,6 +578,7 @@ class BlackBoxTest : public QObject {
       QCOMPARE(win->exStyle & WS_EX_APPWINDOW, 0u);
       QVERIFY(win->active);
       if (!firstInTabOrder.isEmpty()) QCOMPARE(win->focus, firstInTabOrder);
+      QCOMPARE(win->focusName, focusName);
     } else {
       QCOMPARE(xWindow.size(), inner);
       // The frame, title bar included, centred: the window manager's frame window once it

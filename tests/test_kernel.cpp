@@ -3,6 +3,7 @@
 #include <QtTest>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include "services/canvas_surface.h"
 #include "stress/kernel.h"
@@ -130,18 +131,25 @@ class KernelTest : public QObject {
   }
 
   void failedStepLeavesWAndNextStepRuns() {
-    // Overflow at the first step of the kernel's scaling: the remaining steps still run.
-    struct Huge {
+    // The first step's w fits a colour and the second overflows: the four failing steps each
+    // leave w as it was and the next one still comes, and the drawing follows with that w.
+    struct Recording {
+      std::vector<std::int32_t> colours;
       Status InnerWidth(float& o) const { return (o = 0, Status::Ok()); }
       Status InnerHeight(float& o) const { return (o = 0, Status::Ok()); }
-      Status PlotPoint(float, float, std::int32_t) { return Status::Ok(); }
+      Status PlotPoint(float, float, std::int32_t colour) {
+        colours.push_back(colour);
+        return Status::Ok();
+      }
     } canvas;
-    double K = 1e200, w = 0, step = 0;
-    // v = atan(a) with a = 1e10 * 1e10: steps 2 on each overflow and keep w = -v * 1e200.
-    double v = 0;
-    KernelPoint(SkipRule{}, canvas, 1e10, 1e10, K, Kind::Arctangent, v, w, step);
-    QCOMPARE(v, std::atan(1e20));
-    QCOMPARE(w, -(v * 1e200));
+    const double K = 1e300;
+    double v = 0, w = 0, step = 0;
+    // a = |X * Y| = 1e-291, and v = atan(a) = a; v * K is about 1e9, v * K * K overflows.
+    KernelPoint(SkipRule{}, canvas, 1e-291, 1, K, Kind::Arctangent, v, w, step);
+    QCOMPARE(v, 1e-291);
+    QCOMPARE(w, -(v * K));
+    QCOMPARE(step, 6.0);  // all five steps ran
+    QCOMPARE(canvas.colours, std::vector<std::int32_t>{std::int32_t(std::nearbyint(w))});
   }
 
   void logOfZeroKeepsV() {

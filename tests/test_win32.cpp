@@ -123,6 +123,17 @@ double Changed(const std::vector<COLORREF>& a, const std::vector<COLORREF>& b) {
   return static_cast<double>(n) / static_cast<double>(a.size());
 }
 
+// The user's setting that always shows keyboard cues, for this session (not saved).
+bool KeyboardCues() {
+  BOOL on = FALSE;
+  SystemParametersInfoW(SPI_GETKEYBOARDCUES, 0, &on, 0);
+  return on != FALSE;
+}
+void SetKeyboardCues(bool on) {
+  SystemParametersInfoW(SPI_SETKEYBOARDCUES, 0, reinterpret_cast<PVOID>(static_cast<INT_PTR>(on)),
+                        0);
+}
+
 bool IsDefault(HWND button) {
   return (GetWindowLongW(button, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
 }
@@ -136,7 +147,12 @@ LRESULT DefaultId(const Form& form) {
 // show and it has the focus. Enter presses the focused push button, the window's default then
 // and only then, and nothing with the focus elsewhere.
 void FocusAndEnter() {
-  SystemParametersInfoW(SPI_SETKEYBOARDCUES, 0, reinterpret_cast<PVOID>(FALSE), 0);
+  // The user's setting is put back however the checks end.
+  struct Restore {
+    bool was = KeyboardCues();
+    ~Restore() { SetKeyboardCues(was); }
+  } restore;
+  SetKeyboardCues(false);
   frmMain& main = frmMain::Instance();
   HWND begin = ControlOf(main, "cmdBegin");
   CHECK(GetFocus() == begin);
@@ -173,11 +189,11 @@ void FocusAndEnter() {
   about.Unload();
   // Opened with the mouse where the user has the cues always shown: likewise.
   MouseDown(win32::WindowOf(main));  // on the window, clear of its buttons
-  SystemParametersInfoW(SPI_SETKEYBOARDCUES, 0, reinterpret_cast<PVOID>(TRUE), 0);
+  SetKeyboardCues(true);
   CHECK(about.Show().ok());
   CHECK(!CuesHidden(ControlOf(about, "Picture1")));
   about.Unload();
-  SystemParametersInfoW(SPI_SETKEYBOARDCUES, 0, reinterpret_cast<PVOID>(FALSE), 0);
+  SetKeyboardCues(false);
   FreeUnloadedWindows();
 }
 
@@ -458,7 +474,9 @@ int main(int argc, char** argv) {
     CHECK(frmMain::Instance().Show().ok());
     CHECK(LiveWidgetCount() == base + 6);  // the main window and its five controls
     AboutLifetime();
+    const bool cues = KeyboardCues();
     FocusAndEnter();
+    CHECK(KeyboardCues() == cues);  // the user's setting as it was
     TopologyNamesCores();
     AffinityPinsEachProcessor();
     ErrorSentencesFit();

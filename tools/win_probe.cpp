@@ -5,13 +5,15 @@
 //
 //   window caption=TEXT visible=0|1 active=0|1 zorder=N client=WxH clientAt=X,Y
 //          rect=L,T,R,B work=L,T,R,B style=0xHEX exStyle=0xHEX owner=0|1 ownerVisible=0|1
-//          dpi=N focus=TEXT
-//   control class=NAME text=TEXT rect=L,T,R,B style=0xHEX
+//          dpi=N focus=TEXT focusName=TEXT
+//   control class=NAME text=TEXT name=TEXT rect=L,T,R,B style=0xHEX
 //
 // Fields are separated by tabs; texts never contain one. `focus` is the text (or class) of
-// the control with the keyboard focus in that window's thread, or empty. Exits with status 0
-// when it found at least one window, 1 when none. (Window icons are not asked for: Wine does
-// not answer WM_GETICON from another process; the X property shows them.)
+// the control with the keyboard focus in that window's thread, or empty. `name` and
+// `focusName` are what a screen reader calls a control: the name of its accessible object
+// (Active Accessibility, which UI Automation passes on for such controls), or empty. Exits with
+// status 0 when it found at least one window, 1 when none. (Window icons are not asked for: Wine
+// does not answer WM_GETICON from another process; the X property shows them.)
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -20,6 +22,8 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+// After windows.h:
+#include <oleacc.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -52,6 +56,25 @@ std::wstring ClassOf(HWND w) {
   wchar_t buffer[128] = L"";
   GetClassNameW(w, buffer, 128);
   return buffer;
+}
+
+std::wstring AccessibleName(HWND w) {
+  IAccessible* object = nullptr;
+  // The interface's id from the header: the import library's IID_IAccessible links to a thunk.
+  if (FAILED(AccessibleObjectFromWindow(w, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                        reinterpret_cast<void**>(&object))) ||
+      !object)
+    return {};
+  VARIANT self;
+  VariantInit(&self);
+  self.vt = VT_I4;
+  self.lVal = CHILDID_SELF;
+  BSTR name = nullptr;
+  std::wstring out;
+  if (object->get_accName(self, &name) == S_OK && name) out.assign(name, SysStringLen(name));
+  SysFreeString(name);
+  object->Release();
+  return out;
 }
 
 bool IsImage(DWORD pid, const wchar_t* image) {
@@ -102,6 +125,7 @@ int main(int argc, char** argv) {
   }
   wchar_t image[MAX_PATH] = L"";
   MultiByteToWideChar(CP_ACP, 0, argv[1], -1, image, MAX_PATH);
+  CoInitialize(nullptr);
   Probe probe{image, {}};
   EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&probe));
   int z = 0;
@@ -124,21 +148,23 @@ int main(int argc, char** argv) {
     GUITHREADINFO thread{};
     thread.cbSize = sizeof thread;
     GetGUIThreadInfo(GetWindowThreadProcessId(w, nullptr), &thread);
-    std::wstring focus;
+    std::wstring focus, focusName;
     if (thread.hwndFocus && (thread.hwndFocus == w || IsChild(w, thread.hwndFocus))) {
       focus = TextOf(thread.hwndFocus);
       if (focus.empty() || thread.hwndFocus == w) focus = ClassOf(thread.hwndFocus);
+      focusName = AccessibleName(thread.hwndFocus);
     }
     std::printf(
         "window\tcaption=%s\tvisible=%d\tactive=%d\tzorder=%d\tclient=%ldx%ld\tclientAt=%ld,%ld"
         "\trect=%ld,%ld,%ld,%ld\twork=%ld,%ld,%ld,%ld\tstyle=0x%08lX\texStyle=0x%08lX"
-        "\towner=%d\townerVisible=%d\tdpi=%u\tfocus=%s\n",
+        "\towner=%d\townerVisible=%d\tdpi=%u\tfocus=%s\tfocusName=%s\n",
         Utf8(caption).c_str(), IsWindowVisible(w) ? 1 : 0, thread.hwndActive == w ? 1 : 0, z++,
         client.right, client.bottom, at.x, at.y, rect.left, rect.top, rect.right, rect.bottom,
         work.left, work.top, work.right, work.bottom,
         static_cast<unsigned long>(GetWindowLongW(w, GWL_STYLE)),
         static_cast<unsigned long>(GetWindowLongW(w, GWL_EXSTYLE)), owner ? 1 : 0,
-        owner && IsWindowVisible(owner) ? 1 : 0, DpiOf(w), Utf8(focus).c_str());
+        owner && IsWindowVisible(owner) ? 1 : 0, DpiOf(w), Utf8(focus).c_str(),
+        Utf8(focusName).c_str());
     std::vector<HWND> children;
     EnumChildWindows(w, CollectChild, reinterpret_cast<LPARAM>(&children));
     for (HWND c : children) {
@@ -146,11 +172,13 @@ int main(int argc, char** argv) {
       RECT r{};
       GetWindowRect(c, &r);
       MapWindowPoints(nullptr, w, reinterpret_cast<POINT*>(&r), 2);
-      std::printf("control\tclass=%s\ttext=%s\trect=%ld,%ld,%ld,%ld\tstyle=0x%08lX\n",
-                  Utf8(ClassOf(c)).c_str(), Utf8(TextOf(c)).c_str(), r.left, r.top, r.right,
-                  r.bottom, static_cast<unsigned long>(GetWindowLongW(c, GWL_STYLE)));
+      std::printf("control\tclass=%s\ttext=%s\tname=%s\trect=%ld,%ld,%ld,%ld\tstyle=0x%08lX\n",
+                  Utf8(ClassOf(c)).c_str(), Utf8(TextOf(c)).c_str(),
+                  Utf8(AccessibleName(c)).c_str(), r.left, r.top, r.right, r.bottom,
+                  static_cast<unsigned long>(GetWindowLongW(c, GWL_STYLE)));
     }
   }
   std::fflush(stdout);
+  CoUninitialize();
   return z > 0 ? 0 : 1;
 }

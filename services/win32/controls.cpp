@@ -119,7 +119,10 @@ void ImageControl::Arrange(UINT dpi) {
 PictureControl::PictureControl(FormWindow& top, const ControlLayout& layout, int id)
     : ControlBase(top, layout), PictureBase((layout.style & kStyleCanvas) != 0) {
   if (!IsCanvas()) picture_ = LoadBitmapResource(layout.content);
-  Create(PictureClass(), nullptr, WS_TABSTOP, id, false);
+  // Its name for screen readers is its window text, which nothing draws: the system's default
+  // accessible object (MSAA, and UI Automation through it) names a window by its text.
+  Create(PictureClass(), layout.accessibleName ? Wide(layout.accessibleName).c_str() : nullptr,
+         WS_TABSTOP, id, false);
 }
 
 PictureControl::~PictureControl() {
