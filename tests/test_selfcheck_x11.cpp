@@ -288,6 +288,32 @@ class SelfCheckTest : public QObject {
     QCOMPARE(program.exitCode(), 0);
   }
 
+  // Another library in the process sets the rounding mode toward zero on the program's thread
+  // from inside the toolkit's event processing, a few images into the test: the kernel computes
+  // in the program's own mode all the same, the images stay exact (each checked against its
+  // known answer) and no error window opens.
+  void roundingChangedInsideTheToolkit() {
+    QTemporaryDir dir;
+    const QString report = dir.filePath(QStringLiteral("rounding"));
+    QProcessEnvironment env = Accessible();
+    env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(LIBM_FAULT_LIB));
+    env.insert(QStringLiteral("KELVARION_LIBM_ROUNDING"), QString::number(3 * 414 * 334));
+    env.insert(QStringLiteral("KELVARION_LIBM_FAULT_REPORT"), report);
+    env.insert(QStringLiteral("ASAN_OPTIONS"),
+               qEnvironmentVariable("ASAN_OPTIONS") + QStringLiteral(":verify_asan_link_order=0"));
+    Program program(env);
+    const qint64 pid = program.processId();
+    const QString main = FindWindow(pid, QStringLiteral("Kelvarion 1.0"));
+    QVERIFY(!main.isEmpty());
+    QVERIFY(Xdotool(Begin(main)));
+    QVERIFY(!FindWindow(pid, kTest).isEmpty());
+    QVERIFY2(WaitFor([&] { return QFile::exists(report); }), "the rounding mode was not changed");
+    QVERIFY(WaitForCount(pid, Count(pid) + 30));
+    QVERIFY(!ErrorWindowShown(pid));
+    QVERIFY(Xdotool(Exit(main)));
+    QVERIFY(program.waitForFinished(5000));
+  }
+
   // Full-size passes with the windows covered, moved, About opened and closed, and Stop then
   // Begin at once (a second test inside the first): never a "Computation Error". At ratio 1 the
   // second test runs until its thread has moved to the next processor and drawn two passes
