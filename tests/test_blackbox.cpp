@@ -472,8 +472,11 @@ struct Bus {
     p->waitForFinished(20000);
     return QString::fromUtf8(p->readAllStandardOutput()).split(QLatin1Char('\n'));
   }
+  // Asked to end (the accessibility bus's launcher takes its bus down with it), then made to.
   ~Bus() {
-    for (auto& p : services) p->kill(), p->waitForFinished(5000);
+    for (auto& p : services) p->terminate();
+    for (auto& p : services)
+      if (!p->waitForFinished(5000)) p->kill(), p->waitForFinished(5000);
     daemon.kill();
     daemon.waitForFinished(5000);
   }
