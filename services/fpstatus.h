@@ -4,6 +4,13 @@
 // (a few cycles), not through <fenv.h>, whose calls save and reload the x87 environment and
 // cost hundreds of cycles. The flags are cleared only after a failure and whenever toolkit
 // code has run, so between two of the kernel's own tests only the kernel's arithmetic counts.
+//
+// And the mode the kernel computes in, the program's own: round to nearest, no flush-to-zero,
+// every exception masked. Other code in the process (an overlay or hook library, a driver's
+// helper, a screen reader's hook) may change the control words on the program's thread, and
+// it runs there only inside the toolkit's calls; so the mode is set when a test starts and
+// restored after every pump, before the kernel computes again. Otherwise a healthy processor
+// would draw different images, and be blamed for it.
 
 #include <cmath>
 #include <cstdint>
@@ -35,6 +42,43 @@ inline void Clear() {
   asm volatile("stmxcsr %0" : "=m"(csr));
   csr &= ~0x3Fu;  // all six sticky flags; the masks and rounding mode stay as they are
   asm volatile("ldmxcsr %0" : : "m"(csr));
+}
+
+// The program's SSE mode: the six exceptions masked (bits 7 to 12), round to nearest (13 and 14
+// clear), no flush-to-zero (15) nor denormals-are-zero (6). And the x87 unit's, where library
+// functions may compute: exceptions masked, round to nearest, with each platform's precision
+// (53 bits on Windows, its convention; 64 on Linux, the System V ABI's).
+inline constexpr unsigned kProgramCsr = 0x1F80u;
+#if defined(_WIN32)
+inline constexpr unsigned short kProgramX87 = 0x027F;
+#else
+inline constexpr unsigned short kProgramX87 = 0x037F;
+#endif
+inline constexpr unsigned short kX87Mode = 0x0F3F;  // masks, precision and rounding
+
+// Sets the program's mode, every flag clear: when a test starts.
+inline void UseProgramMode() {
+  const unsigned csr = kProgramCsr;
+  const unsigned short cw = kProgramX87;
+  asm volatile("ldmxcsr %0" : : "m"(csr));
+  asm volatile("fnclex\n\tfldcw %0" : : "m"(cw));
+}
+
+// Back from other code: the program's mode again, and the failure flags clear. Reading the
+// control words costs a few cycles, writing them more: each is written only when it differs.
+inline void RestoreProgramMode() {
+  unsigned csr;
+  asm volatile("stmxcsr %0" : "=m"(csr));
+  if ((csr & ~0x3Fu) != kProgramCsr || (csr & kFailureFlags) != 0) {
+    const unsigned mode = kProgramCsr;  // and all six flags clear
+    asm volatile("ldmxcsr %0" : : "m"(mode));
+  }
+  unsigned short cw;
+  asm volatile("fnstcw %0" : "=m"(cw));
+  if ((cw & kX87Mode) != (kProgramX87 & kX87Mode)) {
+    const unsigned short mode = kProgramX87;
+    asm volatile("fldcw %0" : : "m"(mode));
+  }
 }
 
 // The same, and the x87 unit's flags too: a library function may compute there (mingw-w64's
@@ -91,6 +135,14 @@ inline void Clear() {
 inline void ClearAll() {
   Clear();
 }
+inline void UseProgramMode() {
+  std::fesetround(FE_TONEAREST);
+  Clear();
+}
+inline void RestoreProgramMode() {
+  if (std::fegetround() != FE_TONEAREST) std::fesetround(FE_TONEAREST);
+  if (Raised()) Clear();
+}
 template <class T>
 inline void Settle(T& value) {
   volatile T v = value;
@@ -128,10 +180,10 @@ inline Status Test(double result) {
   return Test();
 }
 
-// Back from toolkit code to the kernel: nothing the toolkit computed may count as the kernel's
-// failure, nor slow it down.
+// Back from toolkit code to the kernel: nothing the toolkit computed or set may count as the
+// kernel's failure, change its results, or slow it down.
 inline void AfterToolkit() {
-  Clear();
+  RestoreProgramMode();
   ClearUpperVectors();
 }
 

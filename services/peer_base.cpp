@@ -132,11 +132,15 @@ bool FlushRepaints(std::int64_t nowNs) {
   constexpr std::int64_t kFrameNs = 25'000'000;
   if (nowNs - last < kFrameNs) return false;
   last = nowNs;
+  ShowPending();
+  return true;
+}
+
+void ShowPending() {
   std::vector<LabelBase*> labels;
   labels.swap(PendingLabels());
   for (LabelBase* l : labels) l->ShowCaption();
   for (PictureBase* c : Canvases()) c->Flush();
-  return true;
 }
 
 }  // namespace kelvarion

@@ -113,6 +113,10 @@ class PictureBase : public virtual ControlPeer {
 // Puts pending captions on the screen and asks for repaints of what changed on every shown
 // canvas, at most 40 times a second; true if a frame was due.
 bool FlushRepaints(std::int64_t nowNs);
+// The same at once, whether a frame is due or not: for the event loop when it is about to wait.
+// What a test said last (an error found at its last image, just before Stop) would otherwise
+// wait for the next frame, which only a running test's pumps bring.
+void ShowPending();
 
 // Whether released windows wait to be freed.
 bool AnyReleasedWindows();

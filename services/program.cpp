@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "services/awake.h"
+
 namespace kelvarion {
 
 namespace {
@@ -17,6 +19,7 @@ void SetEndProgramHook(std::function<void()> hook) {
 
 void EndProgram() {
   if (Hook()) Hook()();
+  awake::LetGoAtExit();
   // At once: no destructors, no unload handlers, no waiting for the event loop to unwind
   // from whatever depth of nested pumps we are at. The window system cleans up after us.
   std::fflush(nullptr);

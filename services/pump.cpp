@@ -42,10 +42,9 @@ void PumpEvents() {
     backend::RunPostedEvents();
   }
   if (AnyReleasedWindows()) FreeUnloadedWindows();
-  // What the handlers computed is no business of the kernel's (reading the status is cheaper
-  // than writing it, so it is cleared only when need be).
-  if (fp::Raised()) fp::Clear();
-  fp::ClearUpperVectors();
+  // What the handlers computed, and any mode they (or a hook inside them) set, is no business
+  // of the kernel's.
+  fp::AfterToolkit();
 }
 
 }  // namespace kelvarion

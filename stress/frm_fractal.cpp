@@ -1,5 +1,6 @@
 #include "stress/frm_fractal.h"
 
+#include "services/awake.h"
 #include "stress/frm_error.h"
 #include "stress/generation_cycle.h"
 
@@ -33,6 +34,7 @@ frmFractal& frmFractal::Instance() {
 }
 
 void frmFractal::Form_Load() {
+  const awake::TestRunning awake;  // the computer stays awake until the last test ends
   GenerationCycle(*this);
 }
 

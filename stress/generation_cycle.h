@@ -12,6 +12,7 @@
 #include <charconv>
 #include <string_view>
 
+#include "services/fpstatus.h"
 #include "services/status.h"
 #include "stress/kernel.h"
 #include "stress/self_check.h"
@@ -31,6 +32,7 @@ void GenerationCycle(Window& Me) {
   char text[24];
   ImageValues<> values;  // what the points of the image being drawn produce, for the check
 
+  fp::UseProgramMode();  // the program's own, whatever ran before; each pump restores it
   skip(Me.lblWhen.SetCaption(Me.Now()));
   // This run's own check of its images and tour of the processors; it gives the thread back
   // its affinity when the cycle returns.

@@ -13,6 +13,11 @@
 //   KELVARION_LIBM_FAULT="FUNCTION @PERIOD BIT CPU"
 //   KELVARION_LIBM_FAULT_REPORT=FILE  receives "CALL PROCESSOR ARGUMENT RIGHT WRONG" when made
 //                                     (the first time, for a pattern)
+//   KELVARION_LIBM_ROUNDING=CALLS  once the program has made CALLS calls of the three, the next
+//                                  poll() on its main thread (inside the toolkit's event
+//                                  processing) sets the rounding mode toward zero, as a hook
+//                                  library loaded into the process might; KELVARION_LIBM_FAULT_
+//                                  REPORT then receives "rounding CALLS"
 // or by a test in the same process, through entry points it finds with dlsym:
 //   kelvarion_libm_fault_arm(function, call, bit)   counting from now; call 0 disarms
 //                                                   and keeps the record of the last fault
@@ -20,8 +25,11 @@
 //   kelvarion_libm_fault_pattern(function, period, bit, cpu, current)  the pattern; period 0
 //                                     disarms; `current` tells the processor (null: the system)
 #include <dlfcn.h>
+#include <fenv.h>
 #include <link.h>
+#include <poll.h>
 #include <sched.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -52,7 +60,7 @@ struct State {
   Function atan = nullptr, sin = nullptr, log = nullptr;
   Range program;
   char function = 0;
-  long long at = 0, calls = 0;
+  long long at = 0, calls = 0, all = 0, roundingAt = 0;
   int bit = 0;
   bool made = false;
   double argument = 0, right = 0, wrong = 0;
@@ -71,6 +79,7 @@ struct State {
         std::sscanf(f, " %c %lld %d", &function, &at, &bit), period = 0;
     }
     report = std::getenv("KELVARION_LIBM_FAULT_REPORT");
+    if (const char* r = std::getenv("KELVARION_LIBM_ROUNDING")) roundingAt = std::atoll(r);
   }
 };
 
@@ -90,7 +99,9 @@ double Call(char function, Function real, double x, const void* caller) {
   State& s = TheState();
   const double r = real(x);
   const auto from = reinterpret_cast<std::uintptr_t>(caller);
-  if (function != s.function || from < s.program.begin || from >= s.program.end) return r;
+  if (from < s.program.begin || from >= s.program.end) return r;
+  ++s.all;
+  if (function != s.function) return r;
   if (s.period > 0) {
     if (!Picked(x, s.period)) return r;
     if (s.cpu >= 0 && (s.current ? s.current() : sched_getcpu()) != s.cpu) return r;
@@ -137,6 +148,21 @@ double sin(double x) {
 }
 double log(double x) {
   return Call('l', TheState().log, x, __builtin_return_address(0));
+}
+
+int poll(pollfd* fds, nfds_t n, int timeout) {
+  static const auto real =
+      reinterpret_cast<int (*)(pollfd*, nfds_t, int)>(dlsym(RTLD_NEXT, "poll"));
+  State& s = TheState();
+  if (s.roundingAt > 0 && s.all >= s.roundingAt && gettid() == getpid()) {
+    fesetround(FE_TOWARDZERO);
+    if (std::FILE* f = s.report ? std::fopen(s.report, "w") : nullptr) {
+      std::fprintf(f, "rounding %lld\n", s.roundingAt);
+      std::fclose(f);
+    }
+    s.roundingAt = 0;
+  }
+  return real(fds, n, timeout);
 }
 
 void kelvarion_libm_fault_arm(char function, long long call, int bit) {

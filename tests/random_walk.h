@@ -18,6 +18,7 @@
 
 #include "app/frm_about.h"
 #include "app/frm_main.h"
+#include "services/awake.h"
 #include "services/peer.h"
 #include "stress/frm_fractal.h"
 #include "tests/layouts.h"
@@ -109,6 +110,7 @@ class Walk {
     Check(Test().IsLoaded() == (running_ > 0 && !stopped_),
           "test window loaded while no test runs, or gone while one does");
     Check(Test().StopFlag == flag_, "StopFlag disagrees with what was done");
+    Check(awake::Held() == (running_ > 0), "not kept awake exactly while a test runs");
     const int expected = base_ + (Test().IsLoaded() ? WidgetsOf(expected::kTest) : 0) +
                          (about.IsLoaded() ? WidgetsOf(expected::kAbout) : 0);
     Check(LiveWidgetCount() == expected,
@@ -151,6 +153,7 @@ class Walk {
     stopped_ = true;  // an outer test's window is gone too
     Log("(test " + std::to_string(mine) + " ended)");
     Check(Test().StopFlag == -1, "StopFlag not set after a test ended");
+    Check(awake::Held() == (running_ > 0), "not kept awake exactly while a test runs");
   }
 
   void Act(int pick) {

@@ -22,6 +22,7 @@
 #include <QtTest>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -57,14 +58,22 @@ bool WindowsProgram() {
   return ProgramCommand().last().endsWith(QLatin1String(".exe"), Qt::CaseInsensitive);
 }
 
+// The test-only build with a fault in one image (tests/fault_program.cpp), as the program is.
+QStringList FaultCommand() {
+  const QString command = qEnvironmentVariable("KELVARION_FAULT_COMMAND");
+  return command.isEmpty() ? QStringList{QStringLiteral(KELVARION_FAULT_EXE)} : Split(command);
+}
+
+// The program started with `extra` in its environment.
 struct Program : QProcess {
   QTemporaryDir runtime;
-  Program() {
+  explicit Program(const QProcessEnvironment& extra = {},
+                   const QStringList& command = ProgramCommand()) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.insert(extra);
     setProcessEnvironment(env);
-    const QStringList command = ProgramCommand();
     start(command.first(), command.mid(1));
   }
   ~Program() override {
@@ -374,6 +383,26 @@ std::optional<WinWindow> ProbeWindow(const QString& caption) {
   return std::nullopt;
 }
 
+// The texts of the controls of the Windows program's window `caption`, as Windows gives them.
+QStringList ControlTexts(const QString& caption) {
+  QString text;
+  const QStringList command = Split(qEnvironmentVariable("KELVARION_PROBE"));
+  if (command.isEmpty() ||
+      !Run(command.first(), command.mid(1) << QFileInfo(ProgramCommand().last()).fileName(), &text))
+    return {};
+  QStringList out;
+  bool in = false;
+  for (const QString& line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+    const QStringList fields = line.trimmed().split(QLatin1Char('\t'));
+    if (fields.value(0) == QLatin1String("window"))
+      in = fields.contains(QStringLiteral("caption=") + caption);
+    else if (in)
+      for (const QString& f : fields)
+        if (f.startsWith(QLatin1String("text="))) out << f.mid(5);
+  }
+  return out;
+}
+
 // A window's inner area on the screen: the X window itself for the Linux program (and for
 // Wine's dialog frames); from inside Windows for the Windows program.
 QRect ClientArea(xcb_window_t w, const QString& title) {
@@ -408,12 +437,60 @@ constexpr QPoint kBegin{1560 + 2295 / 2, 1320 + 375 / 2}, kAbout{1560 + 2295 / 2
 const QString kMainTitle = QStringLiteral("Kelvarion 1.0");
 const QString kTestTitle = QStringLiteral("Generating Fractals...");
 const QString kAboutTitle = QStringLiteral("About Kelvarion");
+const QString kErrorTitle = QStringLiteral("Computation Error");
+
+// What the tests that drive the Linux program over a bus of their own need: dbus and python3-gi.
+bool BusTools() {
+  return !QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty() &&
+         QFile::exists(QStringLiteral("/usr/lib/python3/dist-packages/gi"));
+}
+
+// A session bus of the test's own (for the Linux program), and what the test runs on it: a
+// stand-in for a desktop service, the accessibility bus, an AT-SPI client. All ended with it.
+struct Bus {
+  QProcess daemon;
+  std::vector<std::unique_ptr<QProcess>> services;
+  QString address;
+  bool Start() {
+    daemon.start(QStringLiteral("dbus-daemon"), {"--session", "--nofork", "--print-address"});
+    if (!daemon.waitForReadyRead(10000)) return false;
+    address = QString::fromUtf8(daemon.readLine()).trimmed();
+    return !address.isEmpty();
+  }
+  QProcess* Run(const QString& program, const QStringList& args) {
+    auto p = std::make_unique<QProcess>();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
+    p->setProcessEnvironment(env);
+    p->start(program, args);
+    services.push_back(std::move(p));
+    return services.back().get();
+  }
+  // What a screen reader reads in the window `title` of process `pid`, a line an element.
+  QStringList Texts(qint64 pid, const QString& title) {
+    QProcess* p = Run(QStringLiteral("/usr/bin/python3"),
+                      {QStringLiteral(ATSPI_SCRIPT), QString::number(pid), title});
+    p->waitForFinished(20000);
+    return QString::fromUtf8(p->readAllStandardOutput()).split(QLatin1Char('\n'));
+  }
+  // Asked to end (the accessibility bus's launcher takes its bus down with it), then made to.
+  ~Bus() {
+    for (auto& p : services) p->terminate();
+    for (auto& p : services)
+      if (!p->waitForFinished(5000)) p->kill(), p->waitForFinished(5000);
+    daemon.kill();
+    daemon.waitForFinished(5000);
+  }
+};
 
 // The program with its main window found: a session with the program's windows at hand.
 // `pid` is the program's own process, the one that owns its windows: for the Linux program the
 // one started, under Wine another that Wine starts (each test has a display of its own, so the
 // main window is the only one of its title).
 struct Session {
+  explicit Session(const QProcessEnvironment& extra = {},
+                   const QStringList& command = ProgramCommand())
+      : program(extra, command) {}
   Program program;
   qint64 pid = 0;
   xcb_window_t main = 0;
@@ -458,6 +535,21 @@ struct Session {
                       QString::number(y)}) &&
              WaitFor(there, 2000);
     });
+  }
+  // Stop in the test window `test` then Begin, in one go, as quick as a user's two clicks.
+  bool StopThenBegin(xcb_window_t test) {
+    const QRect client = ClientArea(test, kTestTitle);
+    QStringList both;
+    if (WindowManagerRuns())
+      both << "windowactivate"
+           << "--sync" << QString::number(test);
+    both << "mousemove" << QString::number(client.x() + Px(kStop.x()))
+         << QString::number(client.y() + Px(kStop.y())) << "click"
+         << "1";
+    both << "mousemove" << QString::number(mainClient.x() + Px(kBegin.x()))
+         << QString::number(mainClient.y() + Px(kBegin.y())) << "click"
+         << "1";
+    return Xdotool(both);
   }
   // Ends the program as a user does, and checks that it went.
   bool Exit() {
@@ -726,17 +818,7 @@ class BlackBoxTest : public QObject {
     QVERIFY(s.MoveAside(first, 700, 0));
     QRect client = ClientArea(first, kTestTitle);
     QVERIFY(CanvasDraws(client));
-    QStringList both;
-    if (WindowManagerRuns())
-      both << "windowactivate"
-           << "--sync" << QString::number(first);
-    both << "mousemove" << QString::number(client.x() + Px(kStop.x()))
-         << QString::number(client.y() + Px(kStop.y())) << "click"
-         << "1";
-    both << "mousemove" << QString::number(s.mainClient.x() + Px(kBegin.x()))
-         << QString::number(s.mainClient.y() + Px(kBegin.y())) << "click"
-         << "1";
-    QVERIFY(Xdotool(both));
+    QVERIFY(s.StopThenBegin(first));
     // The first window goes (Wine without a window manager keeps a window on the screen for
     // 2 s after it is hidden, waiting for a window manager to answer), and a second comes.
     QVERIFY2(WaitFor([&] { return !Windows(s.pid, kTestTitle).contains(first); }),
@@ -753,6 +835,120 @@ class BlackBoxTest : public QObject {
     const double cpu = s.CpuSeconds(1500);
     QVERIFY2(cpu >= 0 && cpu < 0.2, qPrintable(QStringLiteral("%1 s of CPU in 1.5 s").arg(cpu)));
     QCOMPARE(Windows(s.pid, kMainTitle).size(), 1);
+    QVERIFY(s.Exit());
+  }
+
+  // The computer is kept awake while a test runs, and only then: asked when a test starts and
+  // let go when the last one ends, by Stop (also after Stop then Begin at once), the close box
+  // or Exit (nested tests are the random walk's: held exactly while any runs). The Linux program
+  // asks stand-ins for the desktop portal or (no portal answering) the screen saver on a bus of the
+  // test's own, and with no bus says and waits for nothing; Wine traces the Windows program's
+  // execution state.
+  void keptAwake_data() {
+    QTest::addColumn<QString>("desktop");  // the stand-in's service, or none and no bus
+    QTest::newRow("portal") << "portal";
+    QTest::newRow("screen saver") << "screensaver";
+    QTest::newRow("no bus") << QString();
+  }
+  void keptAwake() {
+    QFETCH(QString, desktop);
+    const bool windows = WindowsProgram();
+    if (windows && desktop != QLatin1String("portal")) QSKIP("the Windows program asks Windows");
+    if (!windows && !BusTools()) QSKIP("needs dbus and python3-gi");
+    Bus bus;
+    QProcess* standin = nullptr;
+    QProcessEnvironment env;
+    if (windows) {
+      env.insert(QStringLiteral("WINEDEBUG"), QStringLiteral("-all,warn+ntdll"));
+    } else if (!desktop.isEmpty()) {
+      QVERIFY(bus.Start());
+      standin =
+          bus.Run(QStringLiteral("/usr/bin/python3"), {QStringLiteral(DESKTOP_STANDIN), desktop});
+      QVERIFY(standin->waitForReadyRead(20000));  // it owns its name
+      env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address);
+    }
+    const int during = desktop.isEmpty() ? 0 : 1;
+    Session s(env);
+    QString log;
+    int asked = 0, released = 0;
+    auto held = [&] {
+      log += QString::fromUtf8(windows   ? s.program.readAllStandardError()
+                               : standin ? standin->readAllStandardOutput()
+                                         : QByteArray());
+      const QString on = windows ? "(0x80000001," : "inhibit ",
+                    off = windows ? "(0x80000000," : "release ";
+      asked = int(log.count(on));
+      released = int(log.count(off));
+      return asked - released;
+    };
+    QVERIFY(s.Start());
+    QCOMPARE(held(), 0);
+    QCOMPARE(asked, 0);
+    QVERIFY(s.Press(kBegin));
+    const xcb_window_t first = FindWindow(s.pid, kTestTitle);
+    QVERIFY(first);
+    QVERIFY(WaitFor([&] { return held() == during; }));
+    if (desktop == QLatin1String("portal") && !windows)
+      QVERIFY2(log.contains(QRegularExpression(" 4 \\S")), qPrintable(log));  // suspend, a reason
+    QVERIFY(s.MoveAside(first, 700, 0));
+    QVERIFY(s.StopThenBegin(first));
+    QVERIFY(WaitFor([&] { return !Windows(s.pid, kTestTitle).contains(first); }));
+    const xcb_window_t second = FindWindow(s.pid, kTestTitle);
+    QVERIFY(second && second != first);
+    QVERIFY(s.MoveAside(second, 700, 0));
+    QVERIFY(CanvasDraws(ClientArea(second, kTestTitle)));
+    QVERIFY(WaitFor([&] { return held() == during; }));
+    QVERIFY(Click(second, ClientArea(second, kTestTitle), kStop.x(), kStop.y()));
+    QVERIFY(WaitFor([&] { return held() == 0; }));
+    // The close box, then Exit during a test.
+    QVERIFY(s.Press(kBegin));
+    const xcb_window_t third = FindWindow(s.pid, kTestTitle);
+    QVERIFY(third);
+    QVERIFY(WaitFor([&] { return held() == during; }));
+    QVERIFY(X().SendClose(third));
+    QVERIFY(WaitFor([&] { return held() == 0; }));
+    QVERIFY(s.Press(kBegin));
+    QVERIFY(FindWindow(s.pid, kTestTitle));
+    QVERIFY(WaitFor([&] { return held() == during; }));
+    QVERIFY(s.Exit());
+    QVERIFY(WaitFor([&] { return held() == 0; }));
+    QVERIFY2(asked >= 3 * during && released == asked, qPrintable(log));
+    if (!windows) QCOMPARE(s.program.readAllStandardError(), QByteArray());
+  }
+
+  // An error found at the last image before Stop (the second: the window, open already, tells
+  // the first and counts both, and nothing slows the test between the check and Stop): once
+  // the test has ended, the error window says so, read from the screen (the labels as a screen
+  // reader reads them, the Windows program's controls as Windows gives their texts), not only at
+  // the next test.
+  void errorShownAfterTheTest() {
+    const bool windows = WindowsProgram();
+    Bus bus;
+    QProcessEnvironment env;
+    env.insert(QStringLiteral("KELVARION_FAULT"), QStringLiteral("3 6"));
+    if (!windows) {
+      if (!BusTools() || !QFile::exists(QStringLiteral("/usr/libexec/at-spi-bus-launcher")))
+        QSKIP("needs dbus, python3-gi and at-spi2-core");
+      QVERIFY(bus.Start());
+      bus.Run(QStringLiteral("/usr/libexec/at-spi-bus-launcher"), {"--launch-immediately"});
+      env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address);
+      env.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
+    }
+    Session s(env, FaultCommand());
+    QVERIFY(s.Start());
+    QVERIFY(s.Press(kBegin));
+    QVERIFY2(WaitFor([&] { return !Windows(s.pid, kErrorTitle).isEmpty(); }), "no error window");
+    QVERIFY2(Gone(s.pid, kTestTitle), "the test did not stop");
+    const QString image = QStringLiteral(
+        "Image 3 (Logarithmic, order 2) came out different in pass 1 from its known answer.");
+    const QRegularExpression count("^The test started on .+ has found 2 errors so far\\.$");
+    QStringList texts;
+    WaitFor([&] {
+      texts = windows ? ControlTexts(kErrorTitle) : bus.Texts(s.pid, kErrorTitle);
+      return texts.contains(image) && !texts.filter(count).isEmpty();
+    });
+    QVERIFY2(texts.contains(image), qPrintable(texts.join('\n')));
+    QVERIFY2(!texts.filter(count).isEmpty(), qPrintable(texts.join('\n')));
     QVERIFY(s.Exit());
   }
 

@@ -1,5 +1,6 @@
 #include "services/qt/application.h"
 
+#include <QAbstractEventDispatcher>
 #include <QFont>
 #include <QFontDatabase>
 #include <QResource>
@@ -8,6 +9,7 @@
 #include <cstdlib>
 
 #include "services/application.h"
+#include "services/peer_base.h"
 #include "services/program.h"
 #include "services/qt/platform.h"
 
@@ -87,6 +89,9 @@ int RunApplication(int, char**, void (*start)()) {
   qInstallMessageHandler(QuietMessages);
   Application app;
   platform::ReportLostDisplay();
+  // Whatever a test that has just ended said is shown before the loop waits.
+  QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
+                   &app, [] { ShowPending(); });
   start();
   const int status = app.exec();
   platform::StopReportingLostDisplay();

@@ -218,7 +218,12 @@ int RunApplication(int argc, char** argv, void (*start)()) {
   win32::Initialise();
   start();
   MSG msg;
-  while (GetMessageW(&msg, nullptr, 0, 0) > 0) win32::Dispatch(msg);
+  for (;;) {
+    // Whatever a test that has just ended said is shown before the loop waits.
+    ShowPending();
+    if (GetMessageW(&msg, nullptr, 0, 0) <= 0) break;
+    win32::Dispatch(msg);
+  }
   return 0;
 }
 
