@@ -900,6 +900,9 @@ class BlackBoxTest : public QObject {
     QVERIFY(WaitFor([&] { return held() == during; }));
     QVERIFY(Click(second, ClientArea(second, kTestTitle), kStop.x(), kStop.y()));
     QVERIFY(WaitFor([&] { return held() == 0; }));
+    // Begin again only once the window is gone: pressed while the test still runs, it would only
+    // bring that window to the front (without a bus, nothing else tells that the test ended).
+    QVERIFY(WaitFor([&] { return !Windows(s.pid, kTestTitle).contains(second); }));
     // The close box, then Exit during a test.
     QVERIFY(s.Press(kBegin));
     const xcb_window_t third = FindWindow(s.pid, kTestTitle);
@@ -907,6 +910,7 @@ class BlackBoxTest : public QObject {
     QVERIFY(WaitFor([&] { return held() == during; }));
     QVERIFY(X().SendClose(third));
     QVERIFY(WaitFor([&] { return held() == 0; }));
+    QVERIFY(WaitFor([&] { return !Windows(s.pid, kTestTitle).contains(third); }));
     QVERIFY(s.Press(kBegin));
     QVERIFY(FindWindow(s.pid, kTestTitle));
     QVERIFY(WaitFor([&] { return held() == during; }));
