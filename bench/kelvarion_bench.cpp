@@ -419,17 +419,17 @@ std::string EndTimes(int runs, const char* command, const std::string& prefix) {
 double DecideMs(int width, int height) {
   std::vector<double> times;
   for (int i = 0; i < 5; ++i) {
-    const ImageSpec spec{float(width), float(height), 40, Kind::Sine, 2};
+    const ImageRecipe recipe{float(width), float(height), 40, Kind::Sine, 2};
     const double t0 = clock::Ticks();
     PointLog::Record onA, onB;
-    (void)DrawAgain(spec, &onA);
+    (void)DrawAgain(recipe, &onA);
     onB.compare = &onA.digests;
-    (void)DrawAgain(spec, &onB);
+    (void)DrawAgain(recipe, &onB);
     onA.points = {0};
     onA.kept.assign(1, PointValues{});
     onA.keep = true;
     onA.at = 0;
-    (void)DrawAgain(spec, &onA);
+    (void)DrawAgain(recipe, &onA);
     times.push_back((clock::Ticks() - t0) / 1e6);
   }
   std::sort(times.begin(), times.end());

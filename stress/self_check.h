@@ -238,7 +238,7 @@ class ImageCheck {
 
   // Image N (order K, `kind`) is finished on `canvas`, its points having produced `values`,
   // drawn on `processor`. Where it differs from its first drawing and the two were made on
-  // different cores, decide(spec, first sums, first processor, its sums) says which was wrong.
+  // different cores, decide(recipe, first sums, first processor, its sums) says which was wrong.
   // Says what changed in the report.
   template <class Decide>
   Change ImageDone(const CanvasSurface* canvas, const ImageValues<>& values, int processor,
@@ -284,9 +284,9 @@ class ImageCheck {
       found.coloursDiffer = drawing.sums.colours != first.sums.colours;
       held = held && first.held;
       if (!slot.disputed) {
-        const ImageSpec spec{canvas->innerWidth, canvas->innerHeight, K, kind, values.vStart};
+        const ImageRecipe recipe{canvas->innerWidth, canvas->innerHeight, K, kind, values.vStart};
         const Decision d =
-            held ? decide(spec, first.sums, first.processor, drawing.sums) : Decision{};
+            held ? decide(recipe, first.sums, first.processor, drawing.sums) : Decision{};
         found.verdict = d.verdict;
         found.decided = d.decided;
         found.decidingPass = pass_;
@@ -416,9 +416,9 @@ class SelfCheck {
   }
 
   void ImageFinished(double N, double K, Kind kind, const ImageValues<>& values) {
-    const auto decide = [this](const ImageSpec& spec, const ValueSums& first, int firstProcessor,
-                               const ValueSums& later) {
-      return Decide(spec, first, firstProcessor, later, tour_.Processor());
+    const auto decide = [this](const ImageRecipe& recipe, const ValueSums& first,
+                               int firstProcessor, const ValueSums& later) {
+      return Decide(recipe, first, firstProcessor, later, tour_.Processor());
     };
     const ImageCheck::Change change = images_.ImageDone(
         me_.pctGen.Surface(), values, tour_.Processor(), tour_.Held(), N, K, kind, decide);
@@ -450,7 +450,7 @@ class SelfCheck {
   }
 
   // Which of two differing drawings, made on `a` and on `b`, was wrong (verdict.h).
-  Decision Decide(const ImageSpec& spec, const ValueSums& first, int a, const ValueSums& later,
+  Decision Decide(const ImageRecipe& recipe, const ValueSums& first, int a, const ValueSums& later,
                   int b) {
     Decision d;
     if (a < 0 || b < 0 || SameCore(a, b)) return d;  // the next drawing will do: one core erred
@@ -460,7 +460,7 @@ class SelfCheck {
     for (const int p : tour_.Allowed()) {
       if (SameCore(p, a) || SameCore(p, b)) continue;
       ValueSums again;
-      if (!tour_.RunOn(p, [&] { again = SumsOfAgain(DrawAgain(spec, nullptr)); })) break;
+      if (!tour_.RunOn(p, [&] { again = SumsOfAgain(DrawAgain(recipe, nullptr)); })) break;
       d.decided = Decided::OtherCore;
       d.processor = p;
       if (again == first || again == later) {
@@ -472,12 +472,12 @@ class SelfCheck {
     // Both cores again, point by point.
     PointLog::Record onA, onB;
     ValueSums sumsA, sumsB;
-    if (!tour_.RunOn(a, [&] { sumsA = SumsOfAgain(DrawAgain(spec, &onA)); })) {
+    if (!tour_.RunOn(a, [&] { sumsA = SumsOfAgain(DrawAgain(recipe, &onA)); })) {
       d.unmoved = true;
       return d;
     }
     onB.compare = &onA.digests;
-    if (!tour_.RunOn(b, [&] { sumsB = SumsOfAgain(DrawAgain(spec, &onB)); })) {
+    if (!tour_.RunOn(b, [&] { sumsB = SumsOfAgain(DrawAgain(recipe, &onB)); })) {
       d.unmoved = true;
       return d;
     }
@@ -492,17 +492,17 @@ class SelfCheck {
     onA.kept.assign(onB.points.size(), PointValues{});
     onA.keep = true;
     onA.at = 0;
-    if (!tour_.RunOn(a, [&] { (void)DrawAgain(spec, &onA); })) {
+    if (!tour_.RunOn(a, [&] { (void)DrawAgain(recipe, &onA); })) {
       d.unmoved = true;
       return d;
     }
     d.decided = Decided::Exactly;
     bool wrongA = false, wrongB = false;
     for (std::size_t k = 0; k < onB.points.size(); ++k) {
-      const bool badA = exact::Point(spec, onB.points[k], onA.kept[k]) == exact::Result::Wrong;
-      const bool badB = exact::Point(spec, onB.points[k], onB.kept[k]) == exact::Result::Wrong;
+      const bool badA = exact::Point(recipe, onB.points[k], onA.kept[k]) == exact::Result::Wrong;
+      const bool badB = exact::Point(recipe, onB.points[k], onB.kept[k]) == exact::Result::Wrong;
       if ((badA || badB) && d.pointX < 0) {
-        const auto rows = static_cast<std::size_t>(std::floor(spec.height)) + 1;
+        const auto rows = static_cast<std::size_t>(std::floor(recipe.height)) + 1;
         d.pointX = static_cast<long>(onB.points[k] / rows);
         d.pointY = static_cast<long>(onB.points[k] % rows);
       }

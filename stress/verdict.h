@@ -22,7 +22,7 @@
 namespace kelvarion {
 
 // What drawing an image again exactly as the cycle drew it takes.
-struct ImageSpec {
+struct ImageRecipe {
   float width = 0, height = 0;  // the canvas's inner size
   double K = 0;
   Kind kind = Kind::Arctangent;
@@ -118,7 +118,7 @@ class PointLog {
 
 // The image drawn again off screen, through the kernel's own column; its lanes, and each point
 // in `record` if given.
-inline ImageValues<PointLog> DrawAgain(const ImageSpec& s, PointLog::Record* record) {
+inline ImageValues<PointLog> DrawAgain(const ImageRecipe& s, PointLog::Record* record) {
   ScratchCanvas canvas{s.width, s.height};
   ImageValues<PointLog> values{PointLog(record, s.v), PointLog(), {}};
   double Y = 0, v = s.v, w = 0, step = 0;
@@ -203,7 +203,7 @@ inline bool Same(double x, double y) {
 
 // Whether the values of point `index` (in drawing order) of the image, as one core produced
 // them, are what the kernel's operations give exactly, each taken from that core's own inputs.
-inline Result Point(const ImageSpec& s, std::size_t index, const PointValues& p) {
+inline Result Point(const ImageRecipe& s, std::size_t index, const PointValues& p) {
   const auto rows = static_cast<std::size_t>(std::floor(s.height)) + 1;
   const auto X = static_cast<std::int64_t>(index / rows),
              Y = static_cast<std::int64_t>(index % rows);
